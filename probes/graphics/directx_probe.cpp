@@ -1,0 +1,3 @@
+#include "probes/probes.h"
+
+void ProbeDirectX(HWND, ReportNode) {}

@@ -1,0 +1,15 @@
+// Line formatter of the report: printf conventions, decided here rather than by
+// whichever C runtime the program meets, so every report reads the same.
+#pragma once
+
+#include <stdarg.h>
+#include <stddef.h>
+
+// A formatted line holds at most this many bytes, its terminating zero included.
+enum { kLineBufferSize = 4096 };
+
+// Formats like vsnprintf into buf (size bytes, size > 0) and always terminates it;
+// output beyond size - 1 bytes is cut. Returns the number of bytes stored.
+// "%g" and "%e" always show at least three exponent digits (1e+010); "%n" stores nothing.
+size_t FormatLineV(char* buf, size_t size, const char* format, va_list args);
+size_t FormatLine(char* buf, size_t size, const char* format, ...);

@@ -1,0 +1,128 @@
+"""Drives the real vindrel.exe under Wine on the test display.
+
+Each run gets a fresh temporary directory as its current directory; the tree is
+read back from outside the process by wintool.exe, keys are real keystrokes
+through xdotool, and everything started here is ended by PID on the way out."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+BUILD = os.environ.get("VINDREL_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "../.."))
+EXE = os.path.join(BUILD, "app", "vindrel.exe")
+WINTOOL = os.path.join(BUILD, "tests", "tools", "wintool.exe")
+PRESS_KEY = os.path.join(ROOT, "scripts", "press-key.sh")
+SECTIONS = [b"CPU", b"DirectX", b"OpenGL", b"Memory", b"Windows"]
+# Emulated Wine is slow to start; these bound waits, they are not measurements.
+SHOW_TIMEOUT = float(os.environ.get("VINDREL_SHOW_TIMEOUT", "600"))
+EXIT_TIMEOUT = float(os.environ.get("VINDREL_EXIT_TIMEOUT", "300"))
+
+
+def wine(*args, timeout=300, env=None, cwd=None):
+    return subprocess.run(["wine", *args], capture_output=True, timeout=timeout, env=env, cwd=cwd)
+
+
+def wintool(*args, timeout=300):
+    result = wine(WINTOOL, *args, timeout=timeout)
+    return result.returncode, result.stdout
+
+
+def parse_tree(raw):
+    """wintool's records: '<depth> <state> <children> <len>:<text>\\n'."""
+    items = []
+    pos = 0
+    while pos < len(raw):
+        colon = raw.index(b":", pos)
+        depth, state, children, length = raw[pos:colon].split(b" ")
+        length = int(length)
+        text = raw[colon + 1:colon + 1 + length]
+        items.append((int(depth), int(state, 16), int(children), text))
+        pos = colon + 1 + length + 1
+    return items
+
+
+def file_lines(data):
+    """Splits a report at CR LF; the report must end with one."""
+    assert data == b"" or data.endswith(b"\r\n"), "report does not end in CR LF"
+    return data.split(b"\r\n")[:-1] if data else []
+
+
+class Run:
+    """One run of vindrel.exe in its own directory."""
+
+    def __init__(self, args=(), workdir=None, exe=EXE, env=None, copy_exe=False):
+        self.own_dir = workdir is None
+        self.dir = workdir or tempfile.mkdtemp(prefix="vindrel-")
+        self.exe = exe
+        if copy_exe:
+            self.exe = os.path.join(self.dir, os.path.basename(exe))
+            shutil.copy(exe, self.exe)
+        self.args = list(args)
+        self.env = env
+        self.proc = None
+
+    def __enter__(self):
+        self.proc = subprocess.Popen(["wine", self.exe, *self.args], cwd=self.dir, env=self.env,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        if self.own_dir:
+            shutil.rmtree(self.dir, ignore_errors=True)
+        return False
+
+    def wait_shown(self):
+        code, out = wintool("wait-shown", str(int(SHOW_TIMEOUT * 1000)), timeout=SHOW_TIMEOUT + 60)
+        assert code == 0, "the dialog was not shown"
+        return out.strip()
+
+    def tree(self):
+        code, out = wintool("tree")
+        assert code == 0, "cannot read the tree"
+        return parse_tree(out)
+
+    def keys(self, *names):
+        subprocess.run([PRESS_KEY, *names], check=True, timeout=120)
+
+    def wait_exit(self, timeout=EXIT_TIMEOUT):
+        return self.proc.wait(timeout=timeout)
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def report(self):
+        path = os.path.join(self.dir, "stats.txt")
+        with open(path, "rb") as f:
+            return f.read()
+
+
+class E2ETestCase(unittest.TestCase):
+    def assertReportMatchesTree(self, tree, data):
+        """The tree's depth-first texts are the file's lines, in order."""
+        lines = file_lines(data)
+        self.assertEqual([text for _, _, _, text in tree], lines)
+
+    def assertSectionsAtRoot(self, tree):
+        roots = [(text, state) for depth, state, _, text in tree if depth == 0]
+        self.assertEqual([text for text, _ in roots], SECTIONS)
+        for text, state in roots:
+            self.assertFalse(state & 0x20, "%r is expanded" % text)  # TVIS_EXPANDED
+
+
+def main():
+    unittest.main(verbosity=2)
+
+
+# Lines that differ between two runs on the same machine by nature.
+VARYING_PREFIXES = (b"CPU speed: ",)
+
+
+def stable_lines(data):
+    return [line for line in file_lines(data) if not line.startswith(VARYING_PREFIXES)]

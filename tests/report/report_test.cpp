@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_report.h"
+
+namespace {
+
+TEST(AddNode, WritesEachLineWithCrLfInCallOrder) {
+    TestReport report;
+    ReportNode cpu = AddNode(report.tree(), nullptr, "CPU");
+    ASSERT_NE(cpu, nullptr);
+    ReportNode child = AddNode(report.tree(), cpu, "same");
+    AddNode(report.tree(), cpu, "same");
+    AddNode(report.tree(), child, "");
+    AddNode(report.tree(), nullptr, "DirectX");
+    EXPECT_EQ(report.FileBytes(), "CPU\r\nsame\r\nsame\r\n\r\nDirectX\r\n");
+    EXPECT_TREE(report.Tree(), {{0, "CPU"}, {1, "same"}, {2, ""}, {1, "same"}, {0, "DirectX"}});
+}
+
+TEST(AddNode, TextIsNeverAFormat) {
+    TestReport report;
+    AddNode(report.tree(), nullptr, "100% %s%n%x");
+    AddNodeFormatted(report.tree(), nullptr, "%d%%", 50);
+    AddNodeFormatted(report.tree(), nullptr, "%s", "%s%n");
+    EXPECT_LINES(report.FileLines(), {"100% %s%n%x", "50%", "%s%n"});
+}
+
+TEST(AddNode, ControlBytesAreWrittenUnchanged) {
+    TestReport report;
+    const char text[] = "a\tb\rc\nd\x80\xff";
+    AddNode(report.tree(), nullptr, text);
+    EXPECT_EQ(report.FileBytes(), std::string(text) + "\r\n");
+    EXPECT_EQ(report.Tree()[0].text, text);
+}
+
+TEST(AddNode, RefusedInsertionStillWritesAndChildrenGoToRoot) {
+    TestReport report;
+    ReportNode root = AddNode(report.tree(), nullptr, "root");
+    // A window that is no tree view answers the insertion with 0.
+    ReportNode refused = AddNode(GetParent(report.tree()), root, "refused");
+    EXPECT_EQ(refused, nullptr);
+    AddNode(report.tree(), refused, "orphan");
+    EXPECT_LINES(report.FileLines(), {"root", "refused", "orphan"});
+    EXPECT_TREE(report.Tree(), {{0, "root"}, {0, "orphan"}});
+}
+
+TEST(AddNodeFormatted, FormatsThroughTheReportFormatter) {
+    TestReport report;
+    ReportNode caps = AddNode(report.tree(), nullptr, "D3DDEVTYPE_HAL caps");
+    AddNodeFormatted(report.tree(), caps, "MaxVertexW: %g", static_cast<double>(1e10f));
+    AddNodeFormatted(report.tree(), caps, "MaxPointSize: %g", 256.0);
+    AddNodeFormatted(report.tree(), caps, "MaxVertexShader30InstructionSlots: %d", 0x80000000u);
+    AddNodeFormatted(report.tree(), caps, "Total Physical Memory: %d [%d MB]", 0xFFFFFFFFu, 0xFFFFFFFFu >> 20);
+    EXPECT_LINES(report.FileLines(), {"D3DDEVTYPE_HAL caps", "MaxVertexW: 1e+010", "MaxPointSize: 256",
+                                      "MaxVertexShader30InstructionSlots: -2147483648",
+                                      "Total Physical Memory: -1 [4095 MB]"});
+}
+
+TEST(AddNodeFormatted, CutsLongLinesAt4095Characters) {
+    TestReport report;
+    const std::string big(70000, 'r');
+    AddNodeFormatted(report.tree(), nullptr, "Version: %s", big.c_str());
+    AddNode(report.tree(), nullptr, big.c_str());
+    const auto lines = report.FileLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].size(), 4095u);
+    EXPECT_EQ(lines[0].substr(0, 9), "Version: ");
+    EXPECT_EQ(lines[1], big);  // plain text has no limit of its own
+    EXPECT_EQ(report.Tree()[0].text.size(), 4095u);
+}
+
+TEST(AddNode, NoFileMeansOnlyTheTree) {
+    TestReport report;
+    FILE* file = ReportFile;
+    ReportFile = nullptr;
+    AddNode(report.tree(), nullptr, "CPU");
+    ReportFile = file;
+    EXPECT_EQ(report.FileBytes(), "");
+    EXPECT_TREE(report.Tree(), {{0, "CPU"}});
+}
+
+}  // namespace
