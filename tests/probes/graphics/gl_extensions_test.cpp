@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "probes/graphics/gl_extensions.h"
+#include "probes/graphics/gl_extensions_probe.h"
+#include "support/test_report.h"
+
+namespace {
+
+struct ScanCase {
+    const char* name;
+    const char* extensions;
+    bool found;
+};
+
+void ExpectScans(const std::vector<ScanCase>& cases) {
+    for (const ScanCase& c : cases) {
+        EXPECT_EQ(FindGLExtensionToken(c.name, c.extensions), c.found)
+            << "name " << (c.name ? c.name : "(null)") << " in \"" << (c.extensions ? c.extensions : "(null)")
+            << "\"";
+    }
+}
+
+TEST(FindGLExtensionToken, FindsWholeTokensWithOrWithoutTrailingSpace) {
+    ExpectScans({
+        {"GL_EXT_abgr", "GL_EXT_abgr GL_EXT_bgra ", true},
+        {"GL_EXT_bgra", "GL_EXT_abgr GL_EXT_bgra ", true},
+        {"GL_EXT_abgr", "GL_EXT_abgr GL_EXT_bgra", true},
+        {"GL_EXT_bgra", "GL_EXT_abgr GL_EXT_bgra", true},
+        {"GL_EXT_bgra", "GL_EXT_bgra", true},
+        {"GL_EXT_cmyka", "GL_EXT_abgr GL_EXT_bgra ", false},
+    });
+}
+
+TEST(FindGLExtensionToken, EmptyTokenEndsTheScan) {
+    ExpectScans({
+        {"GL_EXT_abgr", " GL_EXT_abgr GL_EXT_bgra", false},
+        {"GL_EXT_bgra", " GL_EXT_abgr GL_EXT_bgra", false},
+        {"GL_EXT_abgr", "GL_EXT_abgr  GL_EXT_bgra GL_EXT_cmyka", true},
+        {"GL_EXT_bgra", "GL_EXT_abgr  GL_EXT_bgra GL_EXT_cmyka", false},
+        {"GL_EXT_cmyka", "GL_EXT_abgr  GL_EXT_bgra GL_EXT_cmyka", false},
+        {"GL_EXT_abgr", "", false},
+        {"GL_EXT_abgr", " ", false},
+    });
+}
+
+TEST(FindGLExtensionToken, OnlySpaceSeparates) {
+    ExpectScans({
+        {"GL_EXT_abgr", "GL_EXT_abgr\tGL_EXT_bgra", false},
+        {"GL_EXT_bgra", "GL_EXT_abgr\nGL_EXT_bgra", false},
+        {"GL_EXT_abgr\tGL_EXT_bgra", "GL_EXT_abgr\tGL_EXT_bgra GL_EXT_cmyka", true},
+        {"GL_EXT_bgra", "GL_EXT_abgr GL_EXT_bgra\r\n", false},
+    });
+}
+
+TEST(FindGLExtensionToken, MatchIsCaseSensitiveAndWholeToken) {
+    ExpectScans({
+        {"GL_EXT_abgr", "GL_EXT_ABGR GL_ext_abgr", false},
+        {"GL_EXT_texture", "GL_EXT_texture3D GL_EXT_texture_object", false},
+        {"GL_EXT_texture3D", "GL_EXT_texture GL_EXT_texture3", false},
+        {"GL_EXT_texture", "GL_EXT_texture3D GL_EXT_texture", true},
+        {"GL_ARB_texture_env_add", "GL_EXT_texture_env_add", false},
+        {"GL_EXT_texture_env_add", "GL_ARB_texture_env_add", false},
+        {"GL_EXT_texture_env_add", "GL_ARB_texture_env_add GL_EXT_texture_env_add", true},
+        {"", "GL_EXT_abgr ", false},
+    });
+}
+
+TEST(FindGLExtensionToken, NullNameOrStringIsNotFound) {
+    ExpectScans({
+        {nullptr, "GL_EXT_abgr", false},
+        {"GL_EXT_abgr", nullptr, false},
+        {nullptr, nullptr, false},
+    });
+}
+
+TEST(GLExtensionChecklist, HoldsDistinctScannableNamesInOrder) {
+    std::set<std::string> seen;
+    for (size_t i = 0; i < kGLExtensionCount; ++i) {
+        const char* name = GLExtensionChecklist[i];
+        ASSERT_NE(name, nullptr) << "row " << i + 1;
+        EXPECT_TRUE(seen.insert(name).second) << "row " << i + 1 << " repeats " << name;
+        EXPECT_EQ(std::string(name).compare(0, 3, "GL_"), 0) << name;
+        EXPECT_EQ(std::string(name).find_first_of(" \t\r\n"), std::string::npos) << "row " << i + 1;
+    }
+    EXPECT_EQ(sizeof GLExtensionChecklist / sizeof GLExtensionChecklist[0], 222u);
+    // Rows by their number in the checklist.
+    const std::vector<std::pair<size_t, std::string>> rows = {
+        {1, "GL_ARB_multitexture"},         {4, "GL_ARB_texture_env_add"},
+        {21, "GL_ARB_vertex_buffer_object"}, {22, "GL_EXT_abgr"},
+        {66, "GL_FfdMaskSGIX"},              {136, "GL_EXT_texture_env_add"},
+        {157, "GL_3DFX_texture_compression_FXT1"}, {222, "GL_ATI_vertex_attrib_array_object"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(GLExtensionChecklist[row.first - 1], row.second) << "row " << row.first;
+}
+
+// The extension string that CraftedTest scans, standing in for the current context's.
+const char* crafted = nullptr;
+std::vector<std::string> asked;
+
+bool CraftedTest(const char* name) {
+    asked.push_back(name);
+    return FindGLExtensionToken(name, crafted);
+}
+
+std::vector<std::string> ChecklistLines(const char* extensions) {
+    crafted = extensions;
+    asked.clear();
+    TestReport report;
+    ReportNode caps = AddNode(report.tree(), nullptr, "Caps");
+    WriteGLExtensionChecklist(report.tree(), caps, CraftedTest);
+    std::vector<std::string> lines = report.FileLines();
+    EXPECT_FALSE(lines.empty());
+    if (lines.empty()) return lines;
+    EXPECT_EQ(lines[0], "Caps");
+    const std::vector<TreeLine> tree = report.Tree();
+    EXPECT_EQ(tree.size(), lines.size());
+    for (size_t i = 1; i < tree.size(); ++i) EXPECT_EQ(tree[i].depth, 1) << tree[i].text;
+    lines.erase(lines.begin());
+    return lines;
+}
+
+// Every line is the asked row's name plus the word; returns the names marked present.
+std::vector<std::string> PresentRows(const std::vector<std::string>& lines) {
+    std::vector<std::string> present;
+    EXPECT_EQ(lines.size(), 222u);
+    EXPECT_EQ(asked.size(), 222u);
+    for (size_t i = 0; i < lines.size() && i < asked.size() && i < kGLExtensionCount; ++i) {
+        EXPECT_EQ(asked[i], GLExtensionChecklist[i]) << "row " << i + 1 << " asked out of order";
+        const std::string name = GLExtensionChecklist[i];
+        if (lines[i] == name + ":present") present.push_back(name);
+        else EXPECT_EQ(lines[i], name + ":not available") << "row " << i + 1;
+    }
+    return present;
+}
+
+TEST(WriteGLExtensionChecklist, MarksExactlyTheNamesInTheString) {
+    const std::vector<std::string> two = {"GL_ARB_multitexture", "GL_EXT_bgra"};
+    EXPECT_EQ(PresentRows(ChecklistLines("GL_ARB_multitexture GL_EXT_bgra ")), two);
+    EXPECT_EQ(PresentRows(ChecklistLines("GL_EXT_bgra GL_ARB_multitexture")), two);
+    EXPECT_EQ(PresentRows(ChecklistLines("GL_EXT_bgra GL_ARB_multitexture GL_ARB_imaging WGL_EXT_swap_control")),
+              two);
+}
+
+TEST(WriteGLExtensionChecklist, TwinRowsAreIndependent) {
+    EXPECT_EQ(PresentRows(ChecklistLines("GL_EXT_texture_env_add")),
+              std::vector<std::string>{"GL_EXT_texture_env_add"});
+    EXPECT_EQ(PresentRows(ChecklistLines("GL_ARB_texture_env_add")),
+              std::vector<std::string>{"GL_ARB_texture_env_add"});
+    EXPECT_EQ(PresentRows(ChecklistLines("GL_SGIX_shadow GL_FfdMaskSGIX")),
+              (std::vector<std::string>{"GL_SGIX_shadow", "GL_FfdMaskSGIX"}));
+}
+
+TEST(WriteGLExtensionChecklist, NoUsableStringMarksEveryRowNotAvailable) {
+    for (const char* extensions : {static_cast<const char*>(nullptr), "", " GL_ARB_multitexture GL_EXT_bgra",
+                                   "gl_arb_multitexture GL_EXT_BGRA"}) {
+        EXPECT_EQ(PresentRows(ChecklistLines(extensions)), std::vector<std::string>{})
+            << (extensions ? extensions : "(null)");
+    }
+}
+
+TEST(WriteGLExtensionChecklist, EveryRowFoundInAFullString) {
+    std::string all;
+    for (const char* name : GLExtensionChecklist) all = all + name + " ";
+    const std::vector<std::string> present = PresentRows(ChecklistLines(all.c_str()));
+    EXPECT_EQ(present.size(), 222u);
+}
+
+// Without a current rendering context there is no extension string.
+TEST(ProbeGLExtensions, NoCurrentContextMeansNothingIsAvailable) {
+    ASSERT_EQ(wglGetCurrentContext(), nullptr);
+    EXPECT_FALSE(HasGLExtension("GL_ARB_multitexture"));
+    TestReport report;
+    ProbeGLExtensions(report.tree(), AddNode(report.tree(), nullptr, "Caps"));
+    const std::vector<std::string> lines = report.FileLines();
+    ASSERT_EQ(lines.size(), 223u);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i], std::string(GLExtensionChecklist[i - 1]) + ":not available");
+    }
+}
+
+}  // namespace
