@@ -1,0 +1,50 @@
+#include <d3d9.h>
+
+#include "probes/graphics/d3d_report.h"
+#include "probes/graphics/directx_blocks.h"
+
+namespace {
+
+D3D9CapsRecord CopyD3D9Caps(const D3DCAPS9& caps) {
+    D3D9CapsRecord record = {};
+    D3DCapsNumbers& n = record.numbers;
+    n.MaxTextureWidth = caps.MaxTextureWidth;
+    n.MaxTextureHeight = caps.MaxTextureHeight;
+    n.MaxVolumeExtent = caps.MaxVolumeExtent;
+    n.MaxTextureRepeat = caps.MaxTextureRepeat;
+    n.MaxVertexW = caps.MaxVertexW;
+    n.MaxTextureBlendStages = caps.MaxTextureBlendStages;
+    n.MaxSimultaneousTextures = caps.MaxSimultaneousTextures;
+    n.MaxActiveLights = caps.MaxActiveLights;
+    n.MaxPointSize = caps.MaxPointSize;
+    n.MaxPrimitiveCount = caps.MaxPrimitiveCount;
+    n.MaxVertexIndex = caps.MaxVertexIndex;
+    n.MaxStreams = caps.MaxStreams;
+    n.MaxStreamStride = caps.MaxStreamStride;
+    n.VertexShaderVersion = caps.VertexShaderVersion;
+    n.MaxVertexShaderConst = caps.MaxVertexShaderConst;
+    n.PixelShaderVersion = caps.PixelShaderVersion;
+    record.PixelShader1xMaxValue = caps.PixelShader1xMaxValue;
+    record.MaxVShaderInstructionsExecuted = caps.MaxVShaderInstructionsExecuted;
+    record.MaxPShaderInstructionsExecuted = caps.MaxPShaderInstructionsExecuted;
+    record.MaxVertexShader30InstructionSlots = caps.MaxVertexShader30InstructionSlots;
+    record.MaxPixelShader30InstructionSlots = caps.MaxPixelShader30InstructionSlots;
+    return record;
+}
+
+}  // namespace
+
+// The interface lives until the process ends, like the Direct3D 8 one.
+void ProbeDirect3D9(HWND tree, ReportNode parent) {
+    IDirect3D9* d3d = Direct3DCreate9(31);
+    if (!d3d) return;
+    const ReportNode block = AddNode(tree, parent, "DirectX9.0");
+    const UINT adapters = d3d->GetAdapterCount();
+    for (UINT adapter = 0; adapter < adapters; ++adapter) {
+        D3DCAPS9 caps;
+        ZeroMemory(&caps, sizeof caps);
+        d3d->GetDeviceCaps(adapter, D3DDEVTYPE_HAL, &caps);
+        NodeLines capsNode = {tree, AddNode(tree, block, "D3DDEVTYPE_HAL caps")};
+        WriteD3D9CapsLines(CopyD3D9Caps(caps), LinesUnder(&capsNode));
+    }
+}

@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "probes/graphics/directshow_devices.h"
+#include "support/test_report.h"
+
+#include <oleauto.h>
+
+namespace {
+
+// Counts the references the code under test holds to the doubles.
+struct Ledger {
+    int held = 0;
+    int overReleased = 0;
+    int calls = 0;  // calls of any method, counted only on the tripwire
+};
+
+template <class Interface>
+class Counted : public Interface {
+public:
+    explicit Counted(Ledger* ledger) : ledger_(ledger) {}
+    virtual ~Counted() = default;
+
+    // Gives the code under test a reference of its own.
+    Interface* HandOut() {
+        AddRef();
+        return this;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == __uuidof(Interface)) {
+            *out = HandOut();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        ++ledger_->held;
+        return ++refs_;
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        if (refs_ == 0) {
+            ++ledger_->overReleased;
+            return 0;
+        }
+        --ledger_->held;
+        return --refs_;
+    }
+
+protected:
+    Ledger* ledger_;
+
+private:
+    ULONG refs_ = 0;
+};
+
+class FakeUnknown : public Counted<IUnknown> {
+public:
+    using Counted::Counted;
+};
+
+enum class NameRead { kName, kFails, kNotAString };
+
+class FakeBag : public Counted<IPropertyBag> {
+public:
+    FakeBag(Ledger* ledger, NameRead read, std::wstring name, FakeUnknown* value)
+        : Counted(ledger), read_(read), name_(std::move(name)), value_(value) {}
+    HRESULT STDMETHODCALLTYPE Read(LPCOLESTR property, VARIANT* value, IErrorLog*) override {
+        ++ledger_->calls;
+        asked.push_back(property);
+        switch (read_) {
+        case NameRead::kName:
+            value->vt = VT_BSTR;
+            value->bstrVal = SysAllocStringLen(name_.data(), static_cast<UINT>(name_.size()));
+            return S_OK;
+        case NameRead::kFails:
+            return E_FAIL;
+        case NameRead::kNotAString:
+            value->vt = VT_UNKNOWN;
+            value->punkVal = value_->HandOut();
+            return S_OK;
+        }
+        return E_UNEXPECTED;
+    }
+    HRESULT STDMETHODCALLTYPE Write(LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ++ledger_->calls;
+        return Counted::Release();
+    }
+    std::vector<std::wstring> asked;
+
+private:
+    NameRead read_;
+    std::wstring name_;
+    FakeUnknown* value_;
+};
+
+class FakeMoniker : public Counted<IMoniker> {
+public:
+    // A null bag makes the binding fail; the out pointer is then left at tripwire.
+    FakeMoniker(Ledger* ledger, FakeBag* bag, IPropertyBag* tripwire) : Counted(ledger), bag_(bag), tripwire_(tripwire) {}
+    HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx* context, IMoniker* left, REFIID iid, void** out) override {
+        EXPECT_EQ(context, nullptr);
+        EXPECT_EQ(left, nullptr);
+        EXPECT_TRUE(iid == __uuidof(IPropertyBag));
+        if (!bag_) {
+            *out = tripwire_;
+            return E_FAIL;
+        }
+        *out = bag_->HandOut();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE IsDirty() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Load(IStream*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Save(IStream*, WINBOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx*, IMoniker*, REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reduce(IBindCtx*, DWORD, IMoniker**, IMoniker**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ComposeWith(IMoniker*, WINBOOL, IMoniker**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Enum(WINBOOL, IEnumMoniker**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE IsEqual(IMoniker*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Hash(DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE IsRunning(IBindCtx*, IMoniker*, IMoniker*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTimeOfLastChange(IBindCtx*, IMoniker*, FILETIME*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Inverse(IMoniker**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CommonPrefixWith(IMoniker*, IMoniker**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RelativePathTo(IMoniker*, IMoniker**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetDisplayName(IBindCtx*, IMoniker*, LPOLESTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ParseDisplayName(IBindCtx*, IMoniker*, LPOLESTR, ULONG*, IMoniker**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE IsSystemMoniker(DWORD*) override { return E_NOTIMPL; }
+
+private:
+    FakeBag* bag_;
+    IPropertyBag* tripwire_;
+};
+
+class FakeMonikers : public Counted<IEnumMoniker> {
+public:
+    FakeMonikers(Ledger* ledger, std::vector<FakeMoniker*> monikers, HRESULT end)
+        : Counted(ledger), monikers_(std::move(monikers)), end_(end) {}
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, IMoniker** out, ULONG* fetched) override {
+        EXPECT_EQ(count, 1u);
+        if (next_ == monikers_.size()) {
+            *out = nullptr;
+            if (fetched) *fetched = 0;
+            return end_;
+        }
+        *out = monikers_[next_++]->HandOut();
+        if (fetched) *fetched = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumMoniker**) override { return E_NOTIMPL; }
+
+private:
+    std::vector<FakeMoniker*> monikers_;
+    size_t next_ = 0;
+    HRESULT end_;
+};
+
+class FakeDevEnum : public Counted<ICreateDevEnum> {
+public:
+    FakeDevEnum(Ledger* ledger, FakeMonikers* monikers, HRESULT result)
+        : Counted(ledger), monikers_(monikers), result_(result) {}
+    HRESULT STDMETHODCALLTYPE CreateClassEnumerator(REFCLSID category, IEnumMoniker** out, DWORD flags) override {
+        asked = category;
+        askedFlags = flags;
+        *out = result_ == S_OK ? monikers_->HandOut() : nullptr;
+        return result_;
+    }
+    CLSID asked = {};
+    DWORD askedFlags = 0xFFFFFFFF;
+
+private:
+    FakeMonikers* monikers_;
+    HRESULT result_;
+};
+
+const CLSID kVideoInput = {0x860BB310, 0x5D01, 0x11D0, {0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}};
+
+struct Device {
+    NameRead read;
+    std::wstring name;
+    bool binds;
+};
+
+// A category of devices behind fakes, listed under a "Video Input" node.
+class Category {
+public:
+    Category(std::vector<Device> devices, HRESULT enumeratorResult = S_OK, HRESULT end = S_FALSE)
+        : tripwire_(&tripLedger, NameRead::kFails, L"", nullptr), value_(&ledger) {
+        std::vector<FakeMoniker*> monikers;
+        for (const Device& device : devices) {
+            bags_.emplace_back(new FakeBag(&ledger, device.read, device.name, &value_));
+            monikers_.emplace_back(new FakeMoniker(&ledger, device.binds ? bags_.back().get() : nullptr, &tripwire_));
+            monikers.push_back(monikers_.back().get());
+        }
+        enumerator_.reset(new FakeMonikers(&ledger, monikers, end));
+        devEnum_.reset(new FakeDevEnum(&ledger, enumerator_.get(), enumeratorResult));
+    }
+
+    std::vector<std::string> List() {
+        TestReport report;
+        const ReportNode node = AddNode(report.tree(), nullptr, "Video Input");
+        ICreateDevEnum* devices = devEnum_->HandOut();
+        ListDirectShowDevices(report.tree(), node, devices, kVideoInput);
+        devices->Release();
+        std::vector<std::string> names;
+        for (const TreeLine& line : report.Section()) {
+            EXPECT_EQ(line.depth, 0) << line.text;
+            names.push_back(line.text);
+        }
+        const auto lines = report.FileLines();
+        EXPECT_EQ(lines.size(), names.size() + 1);
+        return names;
+    }
+
+    FakeDevEnum& devEnum() { return *devEnum_; }
+    FakeBag& bag(size_t i) { return *bags_[i]; }
+
+    Ledger ledger;
+    Ledger tripLedger;
+
+private:
+    FakeBag tripwire_;
+    FakeUnknown value_;
+    std::vector<std::unique_ptr<FakeBag>> bags_;
+    std::vector<std::unique_ptr<FakeMoniker>> monikers_;
+    std::unique_ptr<FakeMonikers> enumerator_;
+    std::unique_ptr<FakeDevEnum> devEnum_;
+};
+
+void ExpectAllReleased(const Category& category) {
+    EXPECT_EQ(category.ledger.held, 0) << "references still held";
+    EXPECT_EQ(category.ledger.overReleased, 0) << "released more than handed out";
+    EXPECT_EQ(category.tripLedger.calls, 0) << "the property bag of a failed binding was touched";
+}
+
+TEST(DirectShowDevices, EmptyOrUnregisteredCategoryListsNothing) {
+    for (HRESULT result : {S_FALSE, E_FAIL}) {
+        SCOPED_TRACE(testing::Message() << std::hex << "CreateClassEnumerator 0x" << result);
+        Category category({{NameRead::kName, L"never listed", true}}, result);
+        EXPECT_LINES(category.List(), {});
+        EXPECT_TRUE(category.devEnum().asked == kVideoInput);
+        EXPECT_EQ(category.devEnum().askedFlags, 0u);
+        ExpectAllReleased(category);
+    }
+    Category noDevice({});
+    EXPECT_LINES(noDevice.List(), {});
+    ExpectAllReleased(noDevice);
+}
+
+TEST(DirectShowDevices, DevicesWithoutAReadableStringNameGetNoNode) {
+    Category category({
+        {NameRead::kName, L"Good One", true},
+        {NameRead::kFails, L"", true},
+        {NameRead::kName, L"unbound", false},
+        {NameRead::kNotAString, L"", true},
+        {NameRead::kName, L"", true},
+        {NameRead::kName, L"100% %s%n", true},
+    });
+    EXPECT_LINES(category.List(), {"Good One", "", "100% %s%n"});
+    EXPECT_TRUE(category.bag(0).asked == std::vector<std::wstring>{L"FriendlyName"});
+    EXPECT_TRUE(category.bag(2).asked.empty());
+    ExpectAllReleased(category);  // the VT_UNKNOWN value included
+}
+
+TEST(DirectShowDevices, AFailingEnumeratorEndsTheListLikeItsEnd) {
+    Category category({{NameRead::kName, L"first", true}, {NameRead::kName, L"second", true}}, S_OK, E_FAIL);
+    EXPECT_LINES(category.List(), {"first", "second"});
+    ExpectAllReleased(category);
+}
+
+TEST(DirectShowDevices, LongNamesAreCutTo255Bytes) {
+    Category category({
+        {NameRead::kName, std::wstring(255, L'a'), true},
+        {NameRead::kName, std::wstring(256, L'b'), true},
+        {NameRead::kName, std::wstring(300, L'c'), true},
+        {NameRead::kName, L"after", true},
+    });
+    EXPECT_LINES(category.List(), {std::string(255, 'a'), std::string(255, 'b'), std::string(255, 'c'), "after"});
+    ExpectAllReleased(category);
+}
+
+}  // namespace
