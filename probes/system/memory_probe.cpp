@@ -1,3 +1,71 @@
-#include "probes/probes.h"
+#include "probes/system/memory_probe.h"
 
-void ProbeMemory(HWND, ReportNode) {}
+#include <string.h>
+
+#include "probes/probes.h"
+#include "probes/system/system_text.h"
+#include "report/format.h"
+
+namespace {
+
+struct TotalLine {
+    const char* format;
+    DWORD MEMORYSTATUS::*bytes;
+};
+
+const TotalLine kTotalLines[] = {
+    {"Total Physical Memory: %d [%d MB]", &MEMORYSTATUS::dwTotalPhys},
+    {"Total Virtual Memory: %d [%d MB]", &MEMORYSTATUS::dwTotalPageFile},
+};
+
+struct GeometryLine {
+    const char* format;
+    DWORD (*value)(const DISK_GEOMETRY&);
+};
+
+const GeometryLine kGeometryLines[] = {
+    {"Cylinders: %d", [](const DISK_GEOMETRY& g) -> DWORD { return g.Cylinders.LowPart; }},
+    {"Tracks: %d", [](const DISK_GEOMETRY& g) -> DWORD { return g.TracksPerCylinder; }},
+    {"Sectors: %d", [](const DISK_GEOMETRY& g) -> DWORD { return g.SectorsPerTrack; }},
+    {"Sector size: %d", [](const DISK_GEOMETRY& g) -> DWORD { return g.BytesPerSector; }},
+};
+
+}  // namespace
+
+BOOL QueryDriveGeometry(DISK_GEOMETRY* geometry, int drive) {
+    char path[256];
+    FormatLine(path, sizeof path, "\\\\.\\PhysicalDrive%d", drive);
+    const HANDLE device = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) return FALSE;
+    DWORD returned = 0;
+    const BOOL answered = DeviceIoControl(device, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, geometry,
+                                          sizeof(DISK_GEOMETRY), &returned, nullptr);
+    CloseHandle(device);
+    return answered;
+}
+
+void WriteMemorySection(HWND tree, ReportNode parent, const MEMORYSTATUS& status, DriveGeometryQuery query) {
+    const ReportNode ram = AddNode(tree, parent, "RAM");
+    for (const TotalLine& line : kTotalLines)
+        AddNodeFormatted(tree, ram, line.format, status.*line.bytes, MegabytesOf(status.*line.bytes));
+
+    DISK_GEOMETRY geometry;
+    memset(&geometry, 0, sizeof geometry);
+    for (int drive = 0; query(&geometry, drive); ++drive) {
+        const ReportNode node = AddNodeFormatted(tree, parent, "Hard Drive %d", drive);
+        for (const GeometryLine& line : kGeometryLines) AddNodeFormatted(tree, node, line.format, line.value(geometry));
+        const CapacityParts capacity =
+            DescribeCapacity(DriveCapacity(geometry.Cylinders.QuadPart, geometry.TracksPerCylinder,
+                                           geometry.SectorsPerTrack, geometry.BytesPerSector));
+        AddNodeFormatted(tree, node, "Total Capacity: %s [%d MB] [0x%x %.8x]", capacity.decimal, capacity.megabytes,
+                         capacity.high, capacity.low);
+    }
+}
+
+void ProbeMemory(HWND tree, ReportNode parent) {
+    MEMORYSTATUS status;
+    memset(&status, 0, sizeof status);
+    status.dwLength = sizeof status;
+    GlobalMemoryStatus(&status);
+    WriteMemorySection(tree, parent, status, QueryDriveGeometry);
+}

@@ -1,3 +1,84 @@
-#include "probes/probes.h"
+#include "probes/system/windows_probe.h"
 
-void ProbeWindows(HWND, ReportNode) {}
+#include <string.h>
+#include <wininet.h>
+
+#include "probes/probes.h"
+#include "probes/system/system_text.h"
+#include "report/format.h"
+
+namespace {
+
+enum { kTextSize = 4096 };
+
+struct VersionLine {
+    const char* format;
+    DWORD OSVERSIONINFOA::*field;
+};
+
+const VersionLine kVersionLines[] = {
+    {"Build:%d", &OSVERSIONINFOA::dwBuildNumber},
+    {"Major:%d", &OSVERSIONINFOA::dwMajorVersion},
+    {"Minor:%d", &OSVERSIONINFOA::dwMinorVersion},
+};
+
+struct TextLine {
+    const char* format;
+    void (*query)(const WindowsAnswers& answers, char* text, DWORD* size);
+};
+
+const TextLine kTextLines[] = {
+    {"System Dir:%s", [](const WindowsAnswers& a, char* text, DWORD*) { a.getSystemDirectory(text, kTextSize); }},
+    {"Windows Dir:%s", [](const WindowsAnswers& a, char* text, DWORD*) { a.getWindowsDirectory(text, kTextSize); }},
+    {"Computer Name:%s",
+     [](const WindowsAnswers& a, char* text, DWORD* size) {
+         *size = kTextSize;
+         a.getComputerName(text, size);
+     }},
+    {"User Name:%s",
+     [](const WindowsAnswers& a, char* text, DWORD* size) {
+         *size = kTextSize;
+         a.getUserName(text, size);
+     }},
+};
+
+int WINAPI NetworkMetric(int index) { return GetSystemMetrics(index); }
+
+}  // namespace
+
+const WindowsAnswers kThisWindows = {GetVersionExA,     NetworkMetric, GetSystemDirectoryA,      GetWindowsDirectoryA,
+                                     GetComputerNameA, GetUserNameA,  InternetGetConnectedState};
+
+void WriteWindowsSection(HWND tree, ReportNode parent, const WindowsAnswers& answers) {
+    // Cleared so that a failing query shows zeros and empty texts, never stale bytes.
+    OSVERSIONINFOA version;
+    memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = 148;
+    answers.getVersion(&version);
+    version.szCSDVersion[sizeof version.szCSDVersion - 1] = '\0';
+    for (const VersionLine& line : kVersionLines) AddNodeFormatted(tree, parent, line.format, version.*line.field);
+    AddNodeFormatted(tree, parent, "ServicePack:%s", version.szCSDVersion);
+
+    AddNodeFormatted(tree, parent, "Network:0x%x", answers.getSystemMetrics(SM_NETWORK));
+
+    char text[kTextSize];
+    DWORD size = kTextSize;
+    for (const TextLine& line : kTextLines) {
+        memset(text, 0, sizeof text);
+        line.query(answers, text, &size);
+        text[kTextSize - 1] = '\0';
+        AddNodeFormatted(tree, parent, line.format, text);
+    }
+
+    DWORD flags = 0;
+    const BOOL connected = answers.getConnectedState(&flags, 0);
+    AddNodeFormatted(tree, parent, "Connected to Internet:%s", TrueFalse(connected != FALSE));
+    memset(text, 0, sizeof text);
+    if (const char* name = ConnectionName(flags))
+        FormatLine(text, sizeof text, "%s", name);
+    else
+        FormatLine(text, sizeof text, "Unkown 0x%x", flags);
+    AddNodeFormatted(tree, parent, "Internet Connection:%s", text);
+}
+
+void ProbeWindows(HWND tree, ReportNode parent) { WriteWindowsSection(tree, parent, kThisWindows); }

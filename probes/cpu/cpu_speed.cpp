@@ -1,0 +1,32 @@
+#include "probes/cpu/cpu.h"
+
+namespace {
+
+const uint32_t kTenthMs = 100;
+// A counter that stalls or crawls must not hold the dialog for longer than this.
+const uint32_t kGiveUpMs = 1000;
+
+}  // namespace
+
+double MegahertzFromTicks(int64_t ticks) {
+    static const float kMegahertzPerTick = 0.00001f;  // 0x3727C5AC
+    return static_cast<double>(static_cast<long double>(ticks) * kMegahertzPerTick);
+}
+
+double MeasureCpuSpeedWith(const SpeedClock& clock) {
+    const int64_t frequency = clock.frequency();
+    const int64_t start = clock.counter();
+    const int64_t target = static_cast<int64_t>(static_cast<uint64_t>(start) + static_cast<uint64_t>(frequency / 10));
+    const uint32_t startMs = clock.milliseconds();
+    const uint64_t before = clock.timestamp();
+    if (frequency > 0) {
+        while (clock.counter() <= target && clock.milliseconds() - startMs < kGiveUpMs) {
+        }
+    } else {
+        // No counter at all: the tick count marks the tenth of a second, coarsely.
+        while (clock.milliseconds() - startMs <= kTenthMs) {
+        }
+    }
+    const uint64_t after = clock.timestamp();
+    return MegahertzFromTicks(static_cast<int64_t>(after - before));
+}

@@ -1,0 +1,333 @@
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <map>
+#include <string>
+
+#include "probes/cpu/cpu_probe.h"
+#include "probes/probes.h"
+#include "support/test_report.h"
+
+namespace {
+
+// Four text bytes as a register holds them, the first in the lowest byte.
+uint32_t Reg(const char (&text)[5]) {
+    return uint32_t(uint8_t(text[0])) | uint32_t(uint8_t(text[1])) << 8 | uint32_t(uint8_t(text[2])) << 16 |
+           uint32_t(uint8_t(text[3])) << 24;
+}
+
+// A processor made of register answers; it counts how often each leaf runs.
+struct CraftedCpu {
+    bool idFlagToggles = true;
+    std::map<uint32_t, CpuidRegs> leaves;
+    std::map<uint32_t, int> runs;
+};
+
+CraftedCpu* crafted = nullptr;
+
+const CpuMachine kCrafted = {
+    [] { return uint32_t(2); },
+    [] { return 2096.01234; },
+    [] { return crafted->idFlagToggles; },
+    [](uint32_t leaf, CpuidRegs* regs) {
+        ++crafted->runs[leaf];
+        auto found = crafted->leaves.find(leaf);
+        *regs = found != crafted->leaves.end() ? found->second : CpuidRegs{0xDEAD, 0xDEAD, 0xDEAD, 0xDEAD};
+    },
+};
+
+const uint32_t kMmx = 1u << 23, kSse = 1u << 25, kSse2 = 1u << 26;
+const uint32_t k3dNow = 1u << 31, k3dNowPlus = 1u << 30, kMmxSse = 1u << 22;
+
+// An AMD-like processor with every flag of the section set.
+CraftedCpu FullCpu() {
+    CraftedCpu cpu;
+    cpu.leaves[0] = {1, Reg("Auth"), Reg("cAMD"), Reg("enti")};
+    cpu.leaves[1] = {0x00A00F29, 0, 0, kMmx | kSse | kSse2};
+    cpu.leaves[0x80000000u] = {0x80000008u, 0, 0, 0};
+    cpu.leaves[0x80000001u] = {0, 0, 0, k3dNow | k3dNowPlus | kMmxSse};
+    cpu.leaves[0x80000002u] = {Reg("AMD "), Reg("Athl"), Reg("on(t"), Reg("m) 6")};
+    cpu.leaves[0x80000003u] = {Reg("4 X2"), 0, 0, 0};
+    cpu.leaves[0x80000004u] = {0, 0, 0, 0};
+    return cpu;
+}
+
+// Writes the section for a crafted processor under a "CPU" node.
+std::vector<std::string> SectionLines(CraftedCpu& cpu, TestReport& report) {
+    crafted = &cpu;
+    WriteCpuSection(report.tree(), AddNode(report.tree(), nullptr, "CPU"), kCrafted);
+    crafted = nullptr;
+    auto lines = report.FileLines();
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
+}
+
+TEST(CpuSection, FullProcessorWritesSixteenLinesInOrder) {
+    CraftedCpu cpu = FullCpu();
+    TestReport report;
+    EXPECT_LINES(SectionLines(cpu, report),
+                 {"Number of Processors:2", "CPU speed: 2096.01", "CPUID present: yes", "AuthenticAMD",
+                  "CPUID1:0xa00f29", "Faimly: 15", "Model: 2", "Brand: 9", "MMX  Capable: yes", "SSE  Capable: yes",
+                  "SSE2 Capable: yes", "Extended CPUID present: yes", "AMD Athlon(tm) 64 X2", "3dNow! Capable: yes",
+                  "3dNow!+ Capable: yes", "MMXSSE Extension Capable: yes"});
+    // Every line is a direct child of the section node.
+    for (const TreeLine& line : report.Section()) EXPECT_EQ(line.depth, 0) << line.text;
+    EXPECT_EQ(report.Section().size(), 16u);
+}
+
+TEST(CpuSection, WithoutCpuidEndsAfterThreeLines) {
+    CraftedCpu cpu = FullCpu();
+    cpu.idFlagToggles = false;
+    TestReport report;
+    EXPECT_LINES(SectionLines(cpu, report), {"Number of Processors:2", "CPU speed: 2096.01", "CPUID present: no"});
+    EXPECT_TRUE(cpu.runs.empty()) << "CPUID ran on a processor without it";
+}
+
+TEST(CpuSection, ExtendedMaximumOfExactly0x80000000EndsAfterTwelveLines) {
+    CraftedCpu cpu = FullCpu();
+    cpu.leaves[0] = {1, Reg("Genu"), Reg("ineI"), Reg("ntel")};
+    cpu.leaves[1] = {0x000306A9, 0, 0, kSse};  // extended-model bits 3
+    cpu.leaves[0x80000000u] = {0x80000000u, 0, 0, 0};
+    TestReport report;
+    EXPECT_LINES(SectionLines(cpu, report),
+                 {"Number of Processors:2", "CPU speed: 2096.01", "CPUID present: yes", "GenuineIntel",
+                  "CPUID1:0x306a9", "Faimly: 6", "Model: 10", "Brand: 9", "MMX  Capable: no", "SSE  Capable: yes",
+                  "SSE2 Capable: no", "Extended CPUID present: no"});
+    EXPECT_EQ(cpu.runs.count(0x80000001u), 0u);
+    EXPECT_EQ(cpu.runs.count(0x80000002u), 0u);
+}
+
+TEST(CpuSection, EachLineRunsCpuidAfresh) {
+    CraftedCpu cpu = FullCpu();
+    TestReport report;
+    SectionLines(cpu, report);
+    EXPECT_EQ(cpu.runs[0], 1);
+    EXPECT_EQ(cpu.runs[1], 7);  // four signature lines, three flag lines
+    EXPECT_EQ(cpu.runs[0x80000000u], 1);
+    EXPECT_EQ(cpu.runs[0x80000001u], 3);
+    EXPECT_EQ(cpu.runs[0x80000002u], 1);
+    EXPECT_EQ(cpu.runs[0x80000004u], 1);
+}
+
+TEST(CpuSection, EachFlagIsItsOwnBit) {
+    struct Case {
+        uint32_t edx1, edxExt;
+        std::vector<std::string> flagLines;  // lines 9 to 11, then 14 to 16
+    } cases[] = {
+        {kMmx, 0, {"MMX  Capable: yes", "SSE  Capable: no", "SSE2 Capable: no", "3dNow! Capable: no",
+                   "3dNow!+ Capable: no", "MMXSSE Extension Capable: no"}},
+        {kSse2, k3dNowPlus, {"MMX  Capable: no", "SSE  Capable: no", "SSE2 Capable: yes", "3dNow! Capable: no",
+                             "3dNow!+ Capable: yes", "MMXSSE Extension Capable: no"}},
+        {~(kMmx | kSse | kSse2), ~(k3dNow | k3dNowPlus | kMmxSse),
+         {"MMX  Capable: no", "SSE  Capable: no", "SSE2 Capable: no", "3dNow! Capable: no", "3dNow!+ Capable: no",
+          "MMXSSE Extension Capable: no"}},
+        {0, k3dNow | kMmxSse, {"MMX  Capable: no", "SSE  Capable: no", "SSE2 Capable: no", "3dNow! Capable: yes",
+                               "3dNow!+ Capable: no", "MMXSSE Extension Capable: yes"}},
+    };
+    for (const Case& c : cases) {
+        CraftedCpu cpu = FullCpu();
+        cpu.leaves[1].edx = c.edx1;
+        cpu.leaves[0x80000001u].edx = c.edxExt;
+        TestReport report;
+        const auto lines = SectionLines(cpu, report);
+        ASSERT_EQ(lines.size(), 16u);
+        EXPECT_LINES({lines[8], lines[9], lines[10], lines[13], lines[14], lines[15]}, c.flagLines);
+    }
+}
+
+TEST(CpuSection, SignatureFieldsIgnoreExtendedBits) {
+    struct Case {
+        uint32_t signature;
+        std::vector<std::string> lines;  // lines 5 to 8
+    } cases[] = {
+        {0x000306A9, {"CPUID1:0x306a9", "Faimly: 6", "Model: 10", "Brand: 9"}},
+        {0x0FF00F29, {"CPUID1:0xff00f29", "Faimly: 15", "Model: 2", "Brand: 9"}},
+        {0xFFFFFFFF, {"CPUID1:0xffffffff", "Faimly: 15", "Model: 15", "Brand: 15"}},
+        {0, {"CPUID1:0x0", "Faimly: 0", "Model: 0", "Brand: 0"}},
+    };
+    for (const Case& c : cases) {
+        CraftedCpu cpu = FullCpu();
+        cpu.leaves[1].eax = c.signature;
+        TestReport report;
+        const auto lines = SectionLines(cpu, report);
+        ASSERT_EQ(lines.size(), 16u);
+        EXPECT_LINES({lines[4], lines[5], lines[6], lines[7]}, c.lines);
+    }
+}
+
+TEST(CpuSection, VendorAndBrandAreTextNeverFormats) {
+    CraftedCpu cpu = FullCpu();
+    cpu.leaves[0] = {1, Reg("%s%n"), Reg("%d%%"), Reg("%x%p")};
+    cpu.leaves[0x80000002u] = {Reg("  10"), Reg("0% %"), Reg("s %n"), Reg("%d  ")};
+    cpu.leaves[0x80000003u] = {0, 0, 0, 0};
+    TestReport report;
+    const auto lines = SectionLines(cpu, report);
+    ASSERT_EQ(lines.size(), 16u);
+    EXPECT_EQ(lines[3], "%s%n%d%%%x%p");
+    EXPECT_EQ(lines[12], "  100% %s %n%d  ");
+}
+
+TEST(CpuQueries, VendorTakesEbxEdxEcxLowestByteFirst) {
+    CraftedCpu cpu;
+    cpu.leaves[0] = {0xFFFFFFFF, 0x64636261, 0x6C6B6A69, 0x68676665};
+    crafted = &cpu;
+    EXPECT_STREQ(GetCpuVendor(kCrafted), "abcdefghijkl");
+    cpu.leaves[0].ebx = Reg("Cent");
+    cpu.leaves[0].edx = Reg("aurH");
+    cpu.leaves[0].ecx = Reg("auls");
+    EXPECT_STREQ(GetCpuVendor(kCrafted), "CentaurHauls");  // not cached
+    crafted = nullptr;
+}
+
+TEST(CpuQueries, BrandTakesLeavesInOrderEachEaxEbxEcxEdx) {
+    CraftedCpu cpu;
+    const char text[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKL";  // 48 bytes, no NUL
+    for (uint32_t leaf = 0; leaf < 3; ++leaf) {
+        uint32_t r[4];
+        memcpy(r, text + 16 * leaf, 16);  // little-endian: memory order is register byte order
+        cpu.leaves[0x80000002u + leaf] = {r[0], r[1], r[2], r[3]};
+    }
+    crafted = &cpu;
+    EXPECT_STREQ(GetCpuBrand(kCrafted), text);
+
+    cpu.leaves[0x80000003u].ebx = Reg("ab\0d");  // a NUL inside ends the text
+    EXPECT_STREQ(GetCpuBrand(kCrafted), "0123456789abcdefghijab");
+
+    cpu.leaves[0x80000002u] = {Reg("    "), Reg("   I"), Reg("ntel"), Reg("(R) ")};
+    cpu.leaves[0x80000003u] = {Reg("Pent"), Reg("ium("), Reg("R) 4"), Reg(" CPU")};
+    cpu.leaves[0x80000004u] = {Reg(" 3.0"), Reg("0GHz"), 0, 0};
+    EXPECT_STREQ(GetCpuBrand(kCrafted), "       Intel(R) Pentium(R) 4 CPU 3.00GHz");  // leading blanks stay
+    crafted = nullptr;
+}
+
+TEST(CpuQueries, ExtendedRangeNeedsMoreThan0x80000000) {
+    struct Case {
+        uint32_t maximum;
+        bool present;
+    } cases[] = {{0x80000000u, false}, {0x80000001u, true}, {0x7FFFFFFFu, false}, {0, false}, {0xFFFFFFFFu, true}};
+    for (const Case& c : cases) {
+        CraftedCpu cpu;
+        cpu.leaves[0x80000000u] = {c.maximum, 0, 0, 0};
+        crafted = &cpu;
+        EXPECT_EQ(IsExtendedCpuidPresent(kCrafted), c.present) << std::hex << c.maximum;
+        crafted = nullptr;
+    }
+}
+
+std::string SpeedText(double megahertz) {
+    TestReport report;
+    AddNodeFormatted(report.tree(), nullptr, "CPU speed: %g", megahertz);
+    return report.FileLines().at(0);
+}
+
+TEST(CpuSpeed, TicksOfATenthOfASecondGiveMegahertz) {
+    EXPECT_EQ(MegahertzFromTicks(1), 9.99999974737875163555145263671875e-6);  // the factor is 0x3727C5AC
+    EXPECT_EQ(SpeedText(MegahertzFromTicks(100000000)), "CPU speed: 1000");
+    EXPECT_EQ(SpeedText(MegahertzFromTicks(209601234)), "CPU speed: 2096.01");
+    EXPECT_EQ(SpeedText(MegahertzFromTicks(123456789)), "CPU speed: 1234.57");
+    EXPECT_EQ(SpeedText(MegahertzFromTicks(0)), "CPU speed: 0");
+    EXPECT_EQ(SpeedText(MegahertzFromTicks(-100000000)), "CPU speed: -1000");
+    EXPECT_EQ(SpeedText(MegahertzFromTicks(INT64_C(0x7FFFFFFFFFFFFFFF))), "CPU speed: 9.22337e+013");
+}
+
+// Scripted clocks: the counter and tick count step on every reading.
+struct ScriptedClock {
+    int64_t frequency = 1000;
+    int64_t counter = 0, counterStep = 0;
+    int counterReads = 0;
+    uint32_t ms = 0, msStep = 0;
+    int msReads = 0;
+    uint64_t timestamps[2] = {0, 0};
+    int timestampReads = 0;
+};
+
+ScriptedClock* script = nullptr;
+
+const SpeedClock kScripted = {
+    [] { return script->frequency; },
+    [] {
+        ++script->counterReads;
+        const int64_t now = script->counter;
+        script->counter += script->counterStep;
+        return now;
+    },
+    [] { return script->timestamps[script->timestampReads++ & 1]; },
+    [] {
+        ++script->msReads;
+        const uint32_t now = script->ms;
+        script->ms += script->msStep;
+        return now;
+    },
+};
+
+double Measure(ScriptedClock& clock) {
+    script = &clock;
+    const double megahertz = MeasureCpuSpeedWith(kScripted);
+    script = nullptr;
+    return megahertz;
+}
+
+TEST(CpuSpeed, WaitEndsAtTheFirstCounterReadingPastATenthOfTheFrequency) {
+    ScriptedClock clock;
+    clock.frequency = 1000;
+    clock.counter = 5000;
+    clock.counterStep = 10;  // target 5100: readings 5010 .. 5100 go on, 5110 ends
+    clock.timestamps[0] = 7;
+    clock.timestamps[1] = 7 + 100000000;
+    EXPECT_EQ(Measure(clock), MegahertzFromTicks(100000000));
+    EXPECT_EQ(clock.counterReads, 12);
+    EXPECT_EQ(clock.timestampReads, 2);
+}
+
+TEST(CpuSpeed, TimestampThatWrapsIsStillADifference) {
+    ScriptedClock clock;
+    clock.counterStep = 1000;
+    clock.timestamps[0] = UINT64_C(0xFFFFFFFFFFFFFF00);
+    clock.timestamps[1] = 100000000 - 0x100;
+    EXPECT_EQ(Measure(clock), MegahertzFromTicks(100000000));
+}
+
+TEST(CpuSpeed, StalledCounterGivesUpAfterAboutASecond) {
+    ScriptedClock clock;
+    clock.frequency = 10000000;
+    clock.counter = 42;  // never advances
+    clock.ms = 0xFFFFFF00;  // and the tick count wraps on the way
+    clock.msStep = 1;
+    clock.timestamps[1] = 1000000000;
+    EXPECT_EQ(Measure(clock), MegahertzFromTicks(1000000000));
+    EXPECT_GE(clock.ms - 0xFFFFFF00, 1000u);
+    EXPECT_LE(clock.ms - 0xFFFFFF00, 1002u);
+}
+
+TEST(CpuSpeed, WithoutACounterTheTickCountMarksTheTenth) {
+    for (int64_t frequency : {INT64_C(0), INT64_C(-1000)}) {
+        ScriptedClock clock;
+        clock.frequency = frequency;
+        clock.msStep = 1;
+        clock.timestamps[1] = 100000000;
+        EXPECT_EQ(Measure(clock), MegahertzFromTicks(100000000));
+        EXPECT_GE(clock.ms, 101u);
+        EXPECT_LE(clock.ms, 103u);
+    }
+}
+
+TEST(ProbeCpu, ThisProcessorAnswersInOneOfTheThreeShapes) {
+    TestReport report;
+    ProbeCpu(report.tree(), AddNode(report.tree(), nullptr, "CPU"));
+    auto lines = report.FileLines();
+    ASSERT_FALSE(lines.empty());
+    lines.erase(lines.begin());
+    ASSERT_TRUE(lines.size() == 3 || lines.size() == 12 || lines.size() == 16) << lines.size();
+    EXPECT_EQ(lines[0].rfind("Number of Processors:", 0), 0u);
+    EXPECT_EQ(lines[1].rfind("CPU speed: ", 0), 0u);
+    EXPECT_EQ(lines[2], "CPUID present: yes");  // every processor Windows XP runs on has CPUID
+    if (lines.size() > 3) {
+        EXPECT_EQ(lines[3].size(), 12u) << lines[3];
+        char signature[32];
+        snprintf(signature, sizeof signature, "CPUID1:0x%x", GetCpuSignature());
+        EXPECT_EQ(lines[4], signature);
+    }
+}
+
+}  // namespace

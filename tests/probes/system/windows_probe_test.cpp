@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "probes/probes.h"
+#include "probes/system/windows_probe.h"
+#include "support/test_report.h"
+
+namespace {
+
+static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record the section asks for");
+
+// What the crafted platform answers; a null text means the query fails and writes nothing.
+struct Platform {
+    DWORD build = 2600, major = 5, minor = 1;
+    const char* servicePack = "Service Pack 3";
+    bool versionFails = false;
+    int network = 3;
+    const char* systemDir = "C:\\WINDOWS\\system32";
+    const char* windowsDir = "C:\\WINDOWS";
+    const char* computer = "WORKSTATION";
+    const char* user = "Administrator";
+    BOOL connected = TRUE;
+    DWORD flags = 2;
+    bool flagsUntouched = false;
+};
+
+Platform platform;
+TestReport* report = nullptr;
+std::vector<std::string> calls;  // each query with the number of lines written before it
+DWORD versionSize, computerSize, userSize;
+
+void Called(const char* name) {
+    calls.push_back(std::string(name) + "@" + std::to_string(report->FileLines().size()));
+}
+
+UINT Copy(const char* text, LPSTR buffer, UINT size) {
+    if (!text) return 0;
+    lstrcpynA(buffer, text, size);
+    return lstrlenA(text);
+}
+
+const WindowsAnswers kCrafted = {
+    [](OSVERSIONINFOA* v) WINAPI -> BOOL {
+        Called("version");
+        versionSize = v->dwOSVersionInfoSize;
+        if (platform.versionFails) return FALSE;
+        v->dwBuildNumber = platform.build;
+        v->dwMajorVersion = platform.major;
+        v->dwMinorVersion = platform.minor;
+        v->dwPlatformId = VER_PLATFORM_WIN32_NT;
+        lstrcpynA(v->szCSDVersion, platform.servicePack, sizeof v->szCSDVersion);
+        return TRUE;
+    },
+    [](int index) WINAPI -> int {
+        Called("metric");
+        return index == SM_NETWORK ? platform.network : -1;
+    },
+    [](LPSTR buffer, UINT size) WINAPI -> UINT {
+        Called("system");
+        return Copy(platform.systemDir, buffer, size);
+    },
+    [](LPSTR buffer, UINT size) WINAPI -> UINT {
+        Called("windows");
+        return Copy(platform.windowsDir, buffer, size);
+    },
+    [](LPSTR buffer, LPDWORD size) WINAPI -> BOOL {
+        Called("computer");
+        computerSize = *size;
+        if (!Copy(platform.computer, buffer, *size)) return FALSE;
+        *size = lstrlenA(buffer);
+        return TRUE;
+    },
+    [](LPSTR buffer, LPDWORD size) WINAPI -> BOOL {
+        Called("user");
+        userSize = *size;
+        if (!Copy(platform.user, buffer, *size)) return FALSE;
+        *size = lstrlenA(buffer) + 1;
+        return TRUE;
+    },
+    [](LPDWORD flags, DWORD reserved) WINAPI -> BOOL {
+        Called("internet");
+        if (!platform.flagsUntouched) *flags = platform.flags;
+        return platform.connected;
+    },
+};
+
+std::vector<std::string> WindowsLines(const Platform& answers) {
+    platform = answers;
+    calls.clear();
+    TestReport own;
+    report = &own;
+    WriteWindowsSection(own.tree(), AddNode(own.tree(), nullptr, "Windows"), kCrafted);
+    report = nullptr;
+    for (const TreeLine& line : own.Section()) EXPECT_EQ(line.depth, 0) << line.text;
+    auto lines = own.FileLines();
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
+}
+
+TEST(WindowsSection, ElevenLinesEachQueryJustBeforeItsLine) {
+    EXPECT_LINES(WindowsLines(Platform()),
+                 {"Build:2600", "Major:5", "Minor:1", "ServicePack:Service Pack 3", "Network:0x3",
+                  "System Dir:C:\\WINDOWS\\system32", "Windows Dir:C:\\WINDOWS", "Computer Name:WORKSTATION",
+                  "User Name:Administrator", "Connected to Internet:true",
+                  "Internet Connection:INTERNET_CONNECTION_LAN"});
+    EXPECT_EQ(calls, (std::vector<std::string>{"version@1", "metric@5", "system@6", "windows@7", "computer@8",
+                                               "user@9", "internet@10"}));
+    EXPECT_EQ(versionSize, 148u);
+    EXPECT_EQ(computerSize, 4096u);
+    EXPECT_EQ(userSize, 4096u);  // reset after the computer name query set it
+}
+
+TEST(WindowsSection, ConnectionNameTakesTheWholeFlagsWord) {
+    struct Case {
+        BOOL connected;
+        DWORD flags;
+        const char* connectedLine;
+        const char* nameLine;
+    } cases[] = {
+        {TRUE, 1, "Connected to Internet:true", "Internet Connection:INTERNET_CONNECTION_MODEM"},
+        {TRUE, 2, "Connected to Internet:true", "Internet Connection:INTERNET_CONNECTION_LAN"},
+        {TRUE, 4, "Connected to Internet:true", "Internet Connection:INTERNET_CONNECTION_PROXY"},
+        {FALSE, 8, "Connected to Internet:false", "Internet Connection:INTERNET_CONNECTION_MODEM_BUSY"},
+        {TRUE, 0x12, "Connected to Internet:true", "Internet Connection:Unkown 0x12"},
+        {FALSE, 0, "Connected to Internet:false", "Internet Connection:Unkown 0x0"},
+        {FALSE, 2, "Connected to Internet:false", "Internet Connection:INTERNET_CONNECTION_LAN"},
+        {TRUE, 3, "Connected to Internet:true", "Internet Connection:Unkown 0x3"},
+        {42, 0x80000000u, "Connected to Internet:true", "Internet Connection:Unkown 0x80000000"},
+    };
+    for (const Case& c : cases) {
+        Platform answers;
+        answers.connected = c.connected;
+        answers.flags = c.flags;
+        const auto lines = WindowsLines(answers);
+        ASSERT_EQ(lines.size(), 11u);
+        EXPECT_LINES({lines[9], lines[10]}, {c.connectedLine, c.nameLine});
+    }
+}
+
+TEST(WindowsSection, FailedQueriesShowNothingStale) {
+    Platform answers;
+    answers.versionFails = true;
+    answers.network = 0x8000;
+    answers.windowsDir = nullptr;
+    answers.computer = nullptr;
+    answers.user = nullptr;
+    answers.connected = FALSE;
+    answers.flagsUntouched = true;
+    EXPECT_LINES(WindowsLines(answers),
+                 {"Build:0", "Major:0", "Minor:0", "ServicePack:", "Network:0x8000", "System Dir:C:\\WINDOWS\\system32",
+                  "Windows Dir:", "Computer Name:", "User Name:", "Connected to Internet:false",
+                  "Internet Connection:Unkown 0x0"});
+}
+
+TEST(WindowsSection, ShortTextsAfterLongOnesLeaveNoTail) {
+    Platform answers;
+    answers.servicePack = "";
+    answers.build = 0xFFFFFFFFu;
+    answers.systemDir = "C:\\a\\very\\long\\system\\directory\\name";
+    answers.windowsDir = "C:\\W";
+    answers.computer = "%s%n%x";
+    answers.user = "";
+    const auto lines = WindowsLines(answers);
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_LINES({lines[0], lines[3], lines[6], lines[7], lines[8]},
+                 {"Build:-1", "ServicePack:", "Windows Dir:C:\\W", "Computer Name:%s%n%x", "User Name:"});
+}
+
+TEST(ProbeWindows, ThisSystemGivesElevenLines) {
+    TestReport own;
+    ProbeWindows(own.tree(), AddNode(own.tree(), nullptr, "Windows"));
+    const auto lines = own.FileLines();
+    ASSERT_EQ(lines.size(), 12u);
+    const char* prefixes[] = {"Build:", "Major:", "Minor:", "ServicePack:", "Network:0x", "System Dir:",
+                              "Windows Dir:", "Computer Name:", "User Name:", "Connected to Internet:",
+                              "Internet Connection:"};
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(lines[i + 1].rfind(prefixes[i], 0), 0u) << lines[i + 1];
+}
+
+}  // namespace
