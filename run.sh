@@ -8,28 +8,12 @@ here=$(pwd)
 source "$(dirname "$0")/scripts/lib.sh"
 
 ensure_packages
-ensure_i386_exec
 configure_and_build
-ensure_prefix
-
-trap cleanup_all EXIT
-exe=$VINDREL_BUILD/app/vindrel.exe
-wintool=$VINDREL_BUILD/tests/tools/wintool.exe
-
-if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
-    cd "$here"
-    wine "$exe"
+cd "$here"
+if native_i386 && [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
+    ensure_prefix
+    wine "$VINDREL_BUILD/app/vindrel.exe"
     exit 0
 fi
-
-start_xvfb
-start_wineserver
-cd "$here"
-wine "$exe" &
-program=$!
-VINDREL_PIDS+=("$program")
-if wine "$wintool" wait-shown 600000 >/dev/null; then
-    "$VINDREL_ROOT/scripts/press-key.sh" Escape
-fi
-wait "$program" || true
-log "report written to $here/stats.txt"
+unset DISPLAY
+on_wine_host "$VINDREL_ROOT/scripts/run-inner.sh"

@@ -10,14 +10,15 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}
 
 VINDREL_PACKAGES=(g++-mingw-w64-i686-posix cmake ninja-build wine wine32:i386 wine64
-    libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 xvfb xauth xdotool googletest python3
-    qemu-user-static)
+    libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 xvfb xauth xdotool googletest python3)
+# For kernels that refuse 32-bit programs: a small virtual machine runs them instead.
+VINDREL_VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static cpio kmod)
 
 log() { printf '[vindrel] %s\n' "$*" >&2; }
 
-ensure_packages() {
+install_packages() {
     local missing=()
-    for p in "${VINDREL_PACKAGES[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -29,21 +30,24 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
-# Some kernels are built or booted without 32-bit user space ("ia32_emulation=off").
-# Wine's 32-bit loader then cannot start; run i386 programs through qemu's user-mode
-# emulator instead, registered for i386 ELF files.
-ensure_i386_exec() {
-    /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
-    log "this kernel does not run 32-bit programs; registering qemu-i386 for them"
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    [ -e /proc/sys/fs/binfmt_misc/register ] ||
-        $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
-    if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
-        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
-            $sudo tee /proc/sys/fs/binfmt_misc/register >/dev/null
+ensure_packages() {
+    install_packages "${VINDREL_PACKAGES[@]}"
+}
+
+# True when this kernel runs 32-bit programs (some are booted with ia32_emulation=off).
+native_i386() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Runs a command where 32-bit Wine works: here, or else in the test machine.
+on_wine_host() {
+    if native_i386; then
+        "$@"
+    else
+        install_packages "${VINDREL_VM_PACKAGES[@]}"
+        log "this kernel does not run 32-bit programs; running in a virtual machine"
+        VINDREL_VM_DIR=${VINDREL_VM_DIR:-$VINDREL_BUILD/vm} "$VINDREL_ROOT/scripts/vm-run.sh" "$@"
     fi
-    /usr/lib/wine/wine --version >/dev/null 2>&1 || { log "cannot run 32-bit programs here"; return 1; }
 }
 
 configure_and_build() {

@@ -163,25 +163,13 @@ int Describe() {
     HWND tree = GetDlgItem(dialog, 1002);
     char cls[64] = "";
     GetClassNameA(tree, cls, sizeof cls);
-    printf("tree class=%s style=%lx focus=%d\n", cls, static_cast<unsigned long>(GetWindowLongA(tree, GWL_STYLE)),
-           0);
-    HMENU menu = GetMenu(dialog);
-    const int top = GetMenuItemCount(menu);
-    for (int i = 0; i < top; ++i) {
-        char label[64] = "";
-        GetMenuStringA(menu, i, label, sizeof label, MF_BYPOSITION);
-        HMENU sub = GetSubMenu(menu, i);
-        printf("menu %s", label);
-        for (int j = 0; sub && j < GetMenuItemCount(sub); ++j) {
-            char item[64] = "";
-            GetMenuStringA(sub, j, item, sizeof item, MF_BYPOSITION);
-            printf(" > %s=%u", item, GetMenuItemID(sub, j));
-        }
-        printf("\n");
-        RECT itemRect = {};
-        if (GetMenuItemRect(dialog, menu, i, &itemRect))
-            printf("menurect %s %ld %ld %ld %ld\n", label, itemRect.left, itemRect.top, itemRect.right, itemRect.bottom);
-    }
+    printf("tree class=%s style=%lx\n", cls, static_cast<unsigned long>(GetWindowLongA(tree, GWL_STYLE)));
+    // Menus belong to the dialog's process, so the bar is located by geometry: it
+    // lies between the caption and the client area; "File" is its first item.
+    POINT client = {0, 0};
+    ClientToScreen(dialog, &client);
+    const int barHeight = GetSystemMetrics(SM_CYMENU);
+    printf("menubar file x=%ld y=%ld\n", client.x + 12, client.y - barHeight / 2 - 1);
     return 0;
 }
 
