@@ -31,24 +31,24 @@ private:
     size_t len_;
 };
 
-struct Spec {
+struct Field {
     bool left = false, plus = false, space = false, alt = false, zero = false;
     int width = 0;
     int precision = -1;
 };
 
 // Writes prefix (sign or "0x") and body padded to the field width.
-void Emit(Sink& out, const Spec& spec, const char* prefix, const char* body, size_t bodyLen,
+void Emit(Sink& out, const Field& field, const char* prefix, const char* body, size_t bodyLen,
           int leadingZeros, bool zeroPadAllowed) {
     const int prefixLen = static_cast<int>(strlen(prefix));
     const int total = prefixLen + leadingZeros + static_cast<int>(bodyLen);
-    int pad = spec.width > total ? spec.width - total : 0;
-    if (spec.left) {
+    int pad = field.width > total ? field.width - total : 0;
+    if (field.left) {
         out.Write(prefix, prefixLen);
         out.Repeat('0', leadingZeros);
         out.Write(body, bodyLen);
         out.Repeat(' ', pad);
-    } else if (spec.zero && zeroPadAllowed) {
+    } else if (field.zero && zeroPadAllowed) {
         out.Write(prefix, prefixLen);
         out.Repeat('0', pad + leadingZeros);
         out.Write(body, bodyLen);
@@ -60,27 +60,27 @@ void Emit(Sink& out, const Spec& spec, const char* prefix, const char* body, siz
     }
 }
 
-void EmitInteger(Sink& out, const Spec& spec, uint64_t magnitude, bool negative, bool isSigned,
+void EmitInteger(Sink& out, const Field& field, uint64_t magnitude, bool negative, bool isSigned,
                  unsigned base, bool upper, char conv) {
     char digits[24];
     int n = 0;
     const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     for (uint64_t v = magnitude; v != 0; v /= base) digits[n++] = set[v % base];
-    if (n == 0 && spec.precision != 0) digits[n++] = '0';
+    if (n == 0 && field.precision != 0) digits[n++] = '0';
     char body[24];
     for (int i = 0; i < n; ++i) body[i] = digits[n - 1 - i];
 
     const char* prefix = "";
     if (isSigned) {
         if (negative) prefix = "-";
-        else if (spec.plus) prefix = "+";
-        else if (spec.space) prefix = " ";
-    } else if (spec.alt && magnitude != 0 && base == 16) {
+        else if (field.plus) prefix = "+";
+        else if (field.space) prefix = " ";
+    } else if (field.alt && magnitude != 0 && base == 16) {
         prefix = (conv == 'X') ? "0X" : "0x";
     }
-    int zeros = spec.precision > n ? spec.precision - n : 0;
-    if (!isSigned && spec.alt && base == 8 && zeros == 0 && (n == 0 || body[0] != '0')) zeros = 1;
-    Emit(out, spec, prefix, body, n, zeros, spec.precision < 0);
+    int zeros = field.precision > n ? field.precision - n : 0;
+    if (!isSigned && field.alt && base == 8 && zeros == 0 && (n == 0 || body[0] != '0')) zeros = 1;
+    Emit(out, field, prefix, body, n, zeros, field.precision < 0);
 }
 
 // Exact decimal expansion of a finite non-negative double:
@@ -210,21 +210,21 @@ int FixedBody(const Decimal& dec, int precision, bool alt, char* body) {
     return n;
 }
 
-void EmitFloat(Sink& out, const Spec& spec, double value, char conv) {
+void EmitFloat(Sink& out, const Field& field, double value, char conv) {
     const bool upper = conv == 'E' || conv == 'G' || conv == 'F';
     uint64_t bits;
     memcpy(&bits, &value, sizeof bits);
     const bool negative = (bits >> 63) != 0;
-    const char* prefix = negative ? "-" : spec.plus ? "+" : spec.space ? " " : "";
+    const char* prefix = negative ? "-" : field.plus ? "+" : field.space ? " " : "";
     if (((bits >> 52) & 0x7FF) == 0x7FF) {
         const char* text = (bits & ((uint64_t(1) << 52) - 1)) ? "1.#QNAN" : "1.#INF";
-        Emit(out, spec, prefix, text, strlen(text), 0, false);
+        Emit(out, field, prefix, text, strlen(text), 0, false);
         return;
     }
     if (negative) value = -value;
 
     // Bounded so that the body always fits its buffer; longer output is cut anyway.
-    int precision = spec.precision < 0 ? 6 : spec.precision;
+    int precision = field.precision < 0 ? 6 : field.precision;
     if (precision > 1000) precision = 1000;
 
     static Decimal dec;  // the one thread formats one line at a time
@@ -234,20 +234,20 @@ void EmitFloat(Sink& out, const Spec& spec, double value, char conv) {
     const char expChar = upper ? 'E' : 'e';
     if (conv == 'e' || conv == 'E') {
         Round(dec, precision + 1);
-        n = ExponentBody(dec, precision, spec.alt, expChar, body);
+        n = ExponentBody(dec, precision, field.alt, expChar, body);
     } else if (conv == 'f' || conv == 'F') {
         Round(dec, dec.point + precision);
-        n = FixedBody(dec, precision, spec.alt, body);
+        n = FixedBody(dec, precision, field.alt, body);
     } else {
         if (precision == 0) precision = 1;
         Round(dec, precision);
         const int exponent = dec.count == 0 ? 0 : dec.point - 1;
         if (exponent < -4 || exponent >= precision) {
-            n = ExponentBody(dec, precision - 1, spec.alt, expChar, body);
+            n = ExponentBody(dec, precision - 1, field.alt, expChar, body);
         } else {
-            n = FixedBody(dec, precision - 1 - exponent, spec.alt, body);
+            n = FixedBody(dec, precision - 1 - exponent, field.alt, body);
         }
-        if (!spec.alt) {
+        if (!field.alt) {
             int end = n;
             int exp = 0;
             while (exp < n && body[exp] != 'e' && body[exp] != 'E') exp++;
@@ -261,7 +261,7 @@ void EmitFloat(Sink& out, const Spec& spec, double value, char conv) {
             }
         }
     }
-    Emit(out, spec, prefix, body, n, 0, true);
+    Emit(out, field, prefix, body, n, 0, true);
 }
 
 }  // namespace
@@ -279,38 +279,38 @@ size_t FormatLineV(char* buf, size_t size, const char* format, va_list args) {
             continue;
         }
         p++;
-        Spec spec;
+        Field field;
         for (;; p++) {
-            if (*p == '-') spec.left = true;
-            else if (*p == '+') spec.plus = true;
-            else if (*p == ' ') spec.space = true;
-            else if (*p == '#') spec.alt = true;
-            else if (*p == '0') spec.zero = true;
+            if (*p == '-') field.left = true;
+            else if (*p == '+') field.plus = true;
+            else if (*p == ' ') field.space = true;
+            else if (*p == '#') field.alt = true;
+            else if (*p == '0') field.zero = true;
             else break;
         }
         if (*p == '*') {
-            spec.width = va_arg(ap, int);
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = spec.width == INT32_MIN ? 0 : -spec.width;
+            field.width = va_arg(ap, int);
+            if (field.width < 0) {
+                field.left = true;
+                field.width = field.width == INT32_MIN ? 0 : -field.width;
             }
             p++;
         } else {
             while (*p >= '0' && *p <= '9') {
-                if (spec.width < 100000) spec.width = spec.width * 10 + (*p - '0');
+                if (field.width < 100000) field.width = field.width * 10 + (*p - '0');
                 p++;
             }
         }
         if (*p == '.') {
             p++;
-            spec.precision = 0;
+            field.precision = 0;
             if (*p == '*') {
-                spec.precision = va_arg(ap, int);
-                if (spec.precision < 0) spec.precision = -1;
+                field.precision = va_arg(ap, int);
+                if (field.precision < 0) field.precision = -1;
                 p++;
             } else {
                 while (*p >= '0' && *p <= '9') {
-                    if (spec.precision < 100000) spec.precision = spec.precision * 10 + (*p - '0');
+                    if (field.precision < 100000) field.precision = field.precision * 10 + (*p - '0');
                     p++;
                 }
             }
@@ -345,7 +345,7 @@ size_t FormatLineV(char* buf, size_t size, const char* format, va_list args) {
             default: v = va_arg(ap, int); break;
             }
             const uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-            EmitInteger(out, spec, magnitude, v < 0, true, 10, false, conv);
+            EmitInteger(out, field, magnitude, v < 0, true, 10, false, conv);
             break;
         }
         case 'u':
@@ -362,12 +362,12 @@ size_t FormatLineV(char* buf, size_t size, const char* format, va_list args) {
             default: v = va_arg(ap, unsigned); break;
             }
             const unsigned base = conv == 'u' ? 10 : conv == 'o' ? 8 : 16;
-            EmitInteger(out, spec, v, false, false, base, conv == 'X', conv);
+            EmitInteger(out, field, v, false, false, base, conv == 'X', conv);
             break;
         }
         case 'p': {
             const uintptr_t v = reinterpret_cast<uintptr_t>(va_arg(ap, void*));
-            Spec fixed = spec;
+            Field fixed = field;
             fixed.precision = static_cast<int>(sizeof(void*) * 2);
             fixed.alt = false;
             EmitInteger(out, fixed, v, false, false, 16, true, 'X');
@@ -375,7 +375,7 @@ size_t FormatLineV(char* buf, size_t size, const char* format, va_list args) {
         }
         case 'c': {
             const char c = static_cast<char>(va_arg(ap, int));
-            Emit(out, spec, "", &c, 1, 0, false);
+            Emit(out, field, "", &c, 1, 0, false);
             break;
         }
         case 's': {
@@ -383,9 +383,9 @@ size_t FormatLineV(char* buf, size_t size, const char* format, va_list args) {
                 const wchar_t* s = va_arg(ap, const wchar_t*);
                 if (!s) s = L"(null)";
                 size_t n = 0;
-                while (s[n] && (spec.precision < 0 || n < static_cast<size_t>(spec.precision))) n++;
-                Spec pad = spec;
-                int fill = spec.width > static_cast<int>(n) ? spec.width - static_cast<int>(n) : 0;
+                while (s[n] && (field.precision < 0 || n < static_cast<size_t>(field.precision))) n++;
+                Field pad = field;
+                int fill = field.width > static_cast<int>(n) ? field.width - static_cast<int>(n) : 0;
                 if (!pad.left) out.Repeat(' ', fill);
                 for (size_t i = 0; i < n; ++i) out.Put(s[i] < 0x80 ? static_cast<char>(s[i]) : '?');
                 if (pad.left) out.Repeat(' ', fill);
@@ -394,13 +394,13 @@ size_t FormatLineV(char* buf, size_t size, const char* format, va_list args) {
             const char* s = va_arg(ap, const char*);
             if (!s) s = "(null)";
             size_t n = 0;
-            if (spec.precision < 0) {
+            if (field.precision < 0) {
                 n = strlen(s);
             } else {
-                const void* end = memchr(s, 0, spec.precision);
-                n = end ? static_cast<const char*>(end) - s : spec.precision;
+                const void* end = memchr(s, 0, field.precision);
+                n = end ? static_cast<const char*>(end) - s : field.precision;
             }
-            Emit(out, spec, "", s, n, 0, false);
+            Emit(out, field, "", s, n, 0, false);
             break;
         }
         case 'e':
@@ -410,7 +410,7 @@ size_t FormatLineV(char* buf, size_t size, const char* format, va_list args) {
         case 'g':
         case 'G': {
             const double v = longDouble ? static_cast<double>(va_arg(ap, long double)) : va_arg(ap, double);
-            EmitFloat(out, spec, v, conv);
+            EmitFloat(out, field, v, conv);
             break;
         }
         case 'n':
