@@ -1,5 +1,6 @@
 """The shipped executable: a 32-bit GUI program whose only resources are the
-main dialog and its menu, both in English (Australia)."""
+main dialog and its menu, both in English (Australia); one small file that needs
+only DLLs every 32-bit Windows has."""
 import os
 import struct
 import sys
@@ -9,6 +10,9 @@ from pe import PE
 
 EXE = os.path.join(os.environ.get("VINDREL_BUILD_DIR", "build"), "app", "vindrel.exe")
 RT_MENU, RT_DIALOG = 4, 5
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "ole32.dll", "oleaut32.dll",
+               "advapi32.dll", "d3d8.dll", "d3d9.dll", "opengl32.dll", "wininet.dll", "msvcrt.dll"}
+SIZE_LIMIT = 128 * 1024
 LANG_EN_AU = 3081
 
 
@@ -36,6 +40,14 @@ class ExecutableTest(unittest.TestCase):
         self.assertEqual(self.pe.subsystem, 2)
         for dll in self.pe.imports():
             self.assertFalse(dll.lower().startswith(("libstdc++", "libgcc", "libwinpthread")), dll)
+
+    def test_small_and_self_contained(self):
+        imports = [dll.lower() for dll in self.pe.imports()]
+        self.assertTrue(imports)
+        self.assertEqual(sorted(set(imports) - SYSTEM_DLLS), [])
+        beside = [f for f in os.listdir(os.path.dirname(EXE)) if f.lower().endswith(".dll")]
+        self.assertEqual(beside, [])
+        self.assertLess(os.path.getsize(EXE), SIZE_LIMIT)
 
     def test_only_the_dialog_and_the_menu(self):
         found = [(t, n, l) for t, n, l, _ in self.pe.resources()]

@@ -1,0 +1,122 @@
+"""Launches each program RUNS times and prints the figures (see report_time.sh).
+
+Times are taken here, on the Linux side, from the start of "wine PROGRAM": what a
+user waits for. bench_watch.exe, started once per batch, sees the dialog the moment
+it is shown and posts Escape to it at once."""
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+BUILD = os.environ["VINDREL_BUILD"]
+VINDREL = os.path.join(BUILD, "app", "vindrel.exe")
+FLOOR = os.path.join(BUILD, "bench", "floor.exe")
+TIMED = os.path.join(BUILD, "bench", "vindrel_timed.exe")
+WATCH = os.path.join(BUILD, "bench", "bench_watch.exe")
+SECTIONS = ["CPU", "DirectX", "OpenGL", "Memory", "Windows"]
+
+
+def launch_batch(exe, runs, keep=None):
+    """Per run: (launch to shown, launch to exit, Escape to exit) in seconds, and
+    the section times when the program writes them."""
+    watch = subprocess.Popen(["wine", WATCH, str(runs), "escape"], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, text=True)
+    figures, sections = [], []
+    try:
+        assert watch.stdout.readline().strip() == "ready", "the watcher did not start"
+        for _ in range(runs):
+            workdir = tempfile.mkdtemp(prefix="vindrel-bench-")
+            start = time.monotonic()
+            program = subprocess.Popen(["wine", exe], cwd=workdir,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            line = watch.stdout.readline().strip()
+            shown = time.monotonic()
+            assert line == "shown", "the dialog was not shown (%r)" % line
+            program.wait(timeout=600)
+            ended = time.monotonic()
+            assert watch.stdout.readline().strip() == "gone"
+            figures.append((shown - start, ended - start, ended - shown))
+            times = os.path.join(workdir, "section-times.txt")
+            if os.path.exists(times):
+                with open(times) as f:
+                    sections.append({k: float(v) / 1000 for k, v in (l.split() for l in f if l.strip())})
+            if keep:
+                shutil.copy(os.path.join(workdir, "stats.txt"), keep)
+            shutil.rmtree(workdir, ignore_errors=True)
+    finally:
+        if watch.poll() is None:
+            watch.kill()
+        watch.wait()
+    return figures, sections
+
+
+def dxdiag_batch(runs):
+    walls = []
+    workdir = tempfile.mkdtemp(prefix="vindrel-dxdiag-")
+    for _ in range(runs):
+        start = time.monotonic()
+        subprocess.run(["wine", "dxdiag", "/t", "dxdiag.txt"], cwd=workdir, timeout=900,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        walls.append(time.monotonic() - start)
+    ok = os.path.exists(os.path.join(workdir, "dxdiag.txt"))
+    shutil.rmtree(workdir, ignore_errors=True)
+    return walls, ok
+
+
+def spread(values):
+    return "%8.3f s  (%.3f - %.3f)" % (statistics.median(values), min(values), max(values))
+
+
+def column(figures, i):
+    return [f[i] for f in figures]
+
+
+def main():
+    runs = int(sys.argv[1]) if len(sys.argv) > 1 else 10
+    emulated = os.environ.get("VINDREL_BENCH_EMULATED") == "1"
+    # A first start of each warms the prefix's caches; it is not counted.
+    for exe in (VINDREL, FLOOR, TIMED):
+        launch_batch(exe, 1)
+    vindrel, _ = launch_batch(VINDREL, runs, keep=os.path.join(BUILD, "bench", "last-stats.txt"))
+    floor, _ = launch_batch(FLOOR, runs)
+    _, sections = launch_batch(TIMED, runs)
+    dxdiag, dxdiag_ok = dxdiag_batch(runs)
+
+    print("Vindrel report time, %d runs each; median (min - max)" % runs)
+    if emulated:
+        print("NOTE: measured in a virtual machine under software emulation (qemu TCG):")
+        print("      absolute times are many times a real machine's; compare the ratios.")
+    print()
+    for name, figures in (("vindrel.exe", vindrel), ("floor.exe", floor)):
+        print("%-12s launch to shown  %s" % (name, spread(column(figures, 0))))
+        print("%-12s launch to exit   %s" % ("", spread(column(figures, 1))))
+        print("%-12s Escape to exit   %s" % ("", spread(column(figures, 2))))
+    print("%-12s wall time        %s%s" % ("dxdiag /t", spread(dxdiag), "" if dxdiag_ok else "  (wrote no file!)"))
+    print()
+    v_shown, f_shown = statistics.median(column(vindrel, 0)), statistics.median(column(floor, 0))
+    v_exit, f_exit = statistics.median(column(vindrel, 1)), statistics.median(column(floor, 1))
+    d = statistics.median(dxdiag)
+    print("report ready after the floor: %+.3f s (shown, vindrel - floor)" % (v_shown - f_shown))
+    print("ratio vindrel/floor:   shown %.2f   exit %.2f" % (v_shown / f_shown, v_exit / f_exit))
+    print("ratio vindrel/dxdiag:  shown %.2f   exit %.2f" % (v_shown / d, v_exit / d))
+    print("(Exit figures include Wine's wait of about 2 s when a window is hidden with no")
+    print(" window manager; it falls on vindrel and floor alike, so their difference holds.)")
+    print()
+    if sections:
+        print("per section (timestamp build, %d runs): median (min - max)" % len(sections))
+        for name in SECTIONS:
+            values = [s[name] for s in sections if name in s]
+            if values:
+                print("  %-8s %s" % (name, spread(values)))
+        totals = [sum(s.values()) for s in sections]
+        print("  %-8s %s" % ("all", spread(totals)))
+    print()
+    print("vindrel.exe size: %d bytes (%.1f KiB; limit 128 KiB)" % (os.path.getsize(VINDREL),
+                                                                   os.path.getsize(VINDREL) / 1024))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Times the report: vindrel.exe against the floor program (the same dialog, no
+# probes) and Wine's own "dxdiag /t", on a warm prefix and a private Xvfb, and
+# prints medians, ranges, ratios, each section's cost and the executable's size.
+# Usage: bench/report_time.sh [runs]   (default 10)
+set -euo pipefail
+source "$(dirname "$0")/../scripts/lib.sh"
+
+runs=${1:-10}
+ensure_packages
+configure_and_build
+# The virtual machine of on_wine_host emulates its processor in software.
+native_i386 || export VINDREL_BENCH_EMULATED=1
+on_wine_host "$VINDREL_ROOT/bench/report_time-inner.sh" "$runs"
