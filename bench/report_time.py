@@ -39,6 +39,7 @@ def launch_batch(exe, runs, keep=None):
             ended = time.monotonic()
             assert watch.stdout.readline().strip() == "gone"
             figures.append((shown - start, ended - start, ended - shown))
+            progress("%s: shown %.3f s, exit %.3f s" % (os.path.basename(exe), shown - start, ended - start))
             times = os.path.join(workdir, "section-times.txt")
             if os.path.exists(times):
                 with open(times) as f:
@@ -61,9 +62,14 @@ def dxdiag_batch(runs):
         subprocess.run(["wine", "dxdiag", "/t", "dxdiag.txt"], cwd=workdir, timeout=900,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         walls.append(time.monotonic() - start)
+        progress("dxdiag /t: %.3f s" % walls[-1])
     ok = os.path.exists(os.path.join(workdir, "dxdiag.txt"))
     shutil.rmtree(workdir, ignore_errors=True)
     return walls, ok
+
+
+def progress(text):
+    print(text, file=sys.stderr, flush=True)
 
 
 def spread(values):

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Regenerates docs/screenshot.png: vindrel.exe's filled dialog with the CPU section
+# expanded, on a private virtual display.  Usage: scripts/screenshot.sh [out.png]
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+
+if [ "${1:-}" != --inner ]; then
+    out=$(realpath -m "${1:-$VINDREL_ROOT/docs/screenshot.png}")
+    ensure_packages
+    configure_and_build
+    on_wine_host "$VINDREL_ROOT/scripts/screenshot.sh" --inner "$out"
+    exit 0
+fi
+
+out=$2
+ensure_prefix
+trap cleanup_all EXIT
+start_xvfb
+start_wineserver
+work=$(mktemp -d)
+cd "$work"
+wine "$VINDREL_BUILD/app/vindrel.exe" &
+VINDREL_PIDS+=($!)
+wine "$VINDREL_BUILD/tests/tools/wintool.exe" wait-shown 600000 >/dev/null
+# Home selects the first section, Right expands it.
+"$VINDREL_ROOT/scripts/press-key.sh" Home Right
+sleep 2
+window=$(xdotool search --limit 1 --name '^Vindrel$')
+eval "$(xdotool getwindowgeometry --shell "$window")"
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$work/shot.png"
+mkdir -p "$(dirname "$out")"
+cp "$work/shot.png" "$out"
+"$VINDREL_ROOT/scripts/press-key.sh" Escape
+wait "${VINDREL_PIDS[-1]}" || true
+cd /
+rm -rf "$work"
+log "wrote $out"
