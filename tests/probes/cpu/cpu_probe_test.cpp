@@ -86,7 +86,7 @@ TEST(CpuSection, WithoutCpuidEndsAfterThreeLines) {
 
 TEST(CpuSection, ExtendedMaximumOfExactly0x80000000EndsAfterTwelveLines) {
     CraftedCpu cpu = FullCpu();
-    cpu.leaves[0] = {1, Reg("Genu"), Reg("ineI"), Reg("ntel")};
+    cpu.leaves[0] = {1, Reg("Genu"), Reg("ntel"), Reg("ineI")};  // eax, ebx, ecx, edx
     cpu.leaves[1] = {0x000306A9, 0, 0, kSse};  // extended-model bits 3
     cpu.leaves[0x80000000u] = {0x80000000u, 0, 0, 0};
     TestReport report;
@@ -164,7 +164,7 @@ TEST(CpuSection, VendorAndBrandAreTextNeverFormats) {
     TestReport report;
     const auto lines = SectionLines(cpu, report);
     ASSERT_EQ(lines.size(), 16u);
-    EXPECT_EQ(lines[3], "%s%n%d%%%x%p");
+    EXPECT_EQ(lines[3], "%s%n%x%p%d%%");  // EBX, EDX, ECX
     EXPECT_EQ(lines[12], "  100% %s %n%d  ");
 }
 
