@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets natively with clang (AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each for SECONDS.
+# Usage: run_fuzzers.sh OUT_DIR SECONDS [TARGET...]
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/../.." && pwd)
+mkdir -p "$1"
+out=$(cd "$1" && pwd)
+seconds=$2
+shift 2
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(format gl_extensions capacity)
+
+
+declare -A sources=(
+    [format]="report/format.cpp"
+    [gl_extensions]="probes/graphics/gl_extensions.cpp"
+    [capacity]="probes/system/system_text.cpp report/format.cpp"
+)
+flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
+
+status=0
+for target in "${targets[@]}"; do
+    binary=$out/${target}_fuzz
+    files=()
+    for source in ${sources[$target]}; do files+=("$root/$source"); done
+    clang++ "${flags[@]}" "$here/${target}_fuzz.cpp" "${files[@]}" -o "$binary"
+    corpus=$out/corpus-$target
+    mkdir -p "$corpus" "$out/findings-$target"
+    echo "== $target: ${seconds}s"
+    if ! (cd "$out/findings-$target" && "$binary" "$corpus" -max_total_time="$seconds" -max_len=300000 \
+            -rss_limit_mb=2048 -print_final_stats=1 2>&1 | tail -n 25); then
+        status=1
+    fi
+    if ls "$out/findings-$target"/crash-* "$out/findings-$target"/leak-* "$out/findings-$target"/timeout-* \
+            >/dev/null 2>&1; then
+        echo "== $target: findings in $out/findings-$target"
+        status=1
+    fi
+done
+exit $status
