@@ -16,7 +16,7 @@ bool Poll(bool (*ready)(HWND*), HWND* dialog) {
     const DWORD start = GetTickCount();
     while (!ready(dialog)) {
         if (GetTickCount() - start > kPatienceMs) return false;
-        Sleep(5);
+        Sleep(10);
     }
     return true;
 }
