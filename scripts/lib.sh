@@ -91,9 +91,12 @@ start_xvfb() {
     export DISPLAY=":$number"
 }
 
-# Keeps one wineserver running for the prefix so that each program starts quicker.
+# Keeps one wineserver running for the prefix so that each program starts quicker,
+# and boots the session once: the services it starts live on and inherit the first
+# program's output handles, which would keep a reader of a later program's pipe waiting.
 start_wineserver() {
     wineserver -p 2>/dev/null || true
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 cleanup_all() {
