@@ -97,6 +97,15 @@ start_xvfb() {
 start_wineserver() {
     wineserver -p 2>/dev/null || true
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    # The desktop comes up with the first window; under a slow machine that can take
+    # longer than a program waits for it, so make sure it is there before anything runs.
+    local wintool=$VINDREL_BUILD/tests/tools/wintool.exe
+    if [ -n "${DISPLAY:-}" ] && [ -f "$wintool" ]; then
+        for _ in 1 2 3 4 5 6; do
+            wine "$wintool" desktop </dev/null >/dev/null 2>&1 && break
+            sleep 5
+        done
+    fi
 }
 
 cleanup_all() {

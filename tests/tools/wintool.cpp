@@ -173,6 +173,15 @@ int Describe() {
     return 0;
 }
 
+// True once this session can show windows: the desktop exists and a window can be made.
+bool DesktopReady() {
+    if (!GetDesktopWindow()) return false;
+    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (!probe) return false;
+    DestroyWindow(probe);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -181,6 +190,7 @@ int main(int argc, char** argv) {
     if (strcmp(command, "wait-shown") == 0) return WaitShown(argc > 2 ? atoi(argv[2]) : 60000);
     if (strcmp(command, "tree") == 0) return DumpTree();
     if (strcmp(command, "describe") == 0) return Describe();
+    if (strcmp(command, "desktop") == 0) return DesktopReady() ? 0 : 1;
     HWND dialog = FindDialog();
     if (strcmp(command, "exists") == 0) return dialog ? 0 : 1;
     if (!dialog) {
@@ -192,6 +202,6 @@ int main(int argc, char** argv) {
     if (strcmp(command, "windows") == 0) return EnumWindows(ListBox, pid) ? 0 : 3;
     if (strcmp(command, "close") == 0) return PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 3;
     if (strcmp(command, "about") == 0) return PostMessageA(dialog, WM_COMMAND, 40001, 0) ? 0 : 3;
-    fprintf(stderr, "usage: wintool wait-shown [ms] | tree | describe | exists | engines | windows | close\n");
+    fprintf(stderr, "usage: wintool wait-shown [ms] | tree | describe | desktop | exists | engines | windows | close\n");
     return 64;
 }
