@@ -25,12 +25,19 @@ int main() {
     request.iPixelType = PFD_TYPE_RGBA;
     request.cColorBits = 16;
 
+    const char* failed = nullptr;
     HWND window = CreateProbeWindow();
     HDC dc = window ? GetDC(window) : nullptr;
     const int format = dc ? ChoosePixelFormat(dc, &request) : 0;
-    HGLRC context = format && SetPixelFormat(dc, format, &request) ? wglCreateContext(dc) : nullptr;
-    if (!context || !wglMakeCurrent(dc, context)) {
-        printf("no context\n");
+    HGLRC context = nullptr;
+    if (!window) failed = "CreateProbeWindow";
+    else if (!dc) failed = "GetDC";
+    else if (!format) failed = "ChoosePixelFormat";
+    else if (!SetPixelFormat(dc, format, &request)) failed = "SetPixelFormat";
+    else if (!(context = wglCreateContext(dc))) failed = "wglCreateContext";
+    else if (!wglMakeCurrent(dc, context)) failed = "wglMakeCurrent";
+    if (failed) {
+        printf("no context: %s failed (error %lu)\n", failed, GetLastError());
         return 2;
     }
     printf("version=%s\nrenderer=%s\nvendor=%s\n", Text(GL_VERSION), Text(GL_RENDERER), Text(GL_VENDOR));
