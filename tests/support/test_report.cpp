@@ -47,16 +47,24 @@ std::string Quote(const std::string& s) {
 
 TestReport::TestReport() : host_(nullptr), tree_(nullptr), saved_(ReportFile) {
     InitCommonControls();
-    host_ = CreateWindowExA(0, "STATIC", "test host", WS_POPUP, 0, 0, 200, 200, nullptr, nullptr,
-                            GetModuleHandleA(nullptr), nullptr);
-    tree_ = CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD | TVS_HASBUTTONS | TVS_HASLINES, 0, 0, 200, 200, host_,
-                            reinterpret_cast<HMENU>(1002), GetModuleHandleA(nullptr), nullptr);
+    // Under a loaded emulator the desktop can be slow to answer; give it a few tries.
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 5 && !tree_; ++attempt) {
+        if (attempt > 0) Sleep(2000);
+        if (!host_)
+            host_ = CreateWindowExA(0, "STATIC", "test host", WS_POPUP, 0, 0, 200, 200, nullptr, nullptr,
+                                    GetModuleHandleA(nullptr), nullptr);
+        if (host_)
+            tree_ = CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD | TVS_HASBUTTONS | TVS_HASLINES, 0, 0, 200, 200,
+                                    host_, reinterpret_cast<HMENU>(1002), GetModuleHandleA(nullptr), nullptr);
+        if (!tree_) error = GetLastError();
+    }
     char dir[MAX_PATH] = "", name[MAX_PATH] = "";
     GetTempPathA(sizeof dir, dir);
     GetTempFileNameA(dir, "rep", 0, name);
     path_ = name;
     ReportFile = fopen(path_.c_str(), "wb");
-    EXPECT_NE(tree_, nullptr) << "no tree-view control";
+    EXPECT_NE(tree_, nullptr) << "no tree-view control (host " << host_ << ", error " << error << ")";
     EXPECT_NE(ReportFile, nullptr) << "cannot open " << path_;
 }
 
