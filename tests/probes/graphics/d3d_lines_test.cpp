@@ -224,7 +224,9 @@ TEST(D3D8Lines, AdapterNodesShowTextsLiterallyAndIdentityInSignedDecimal) {
                                       {2, "Revision: 162"},
                                       {1, "Display Modes"},
                                   });
-    EXPECT_EQ(report.FileLines().size(), 9u);
+    EXPECT_LINES(report.FileLines(), {"DirectX8.1", "Mesa %s%n 100%", "wined3d %d.dll", "DriverVersion:664376",
+                                      "VendorId: 4318", "DeviceId: 401", "SubSysId: -2147479485", "Revision: 162",
+                                      "Display Modes"});
 }
 
 TEST(D3D8Lines, DriverVersionLowHalfPrintsSigned) {
