@@ -1,7 +1,10 @@
 // Watches for the Vindrel dialog for bench/report_time.sh: for each of COUNT runs,
 // prints "shown" the moment the dialog is visible, then (with "escape") posts the
-// Escape key to it and prints "gone" once the window is destroyed. The caller
-// times the lines; polling here costs no process start per look.
+// Escape key to it and prints "gone" once the window is destroyed; "timeout" when
+// either takes too long. The caller times the lines; polling here costs no process
+// start per look. One watcher lives through the whole benchmark: it also keeps
+// Wine's desktop process alive, which otherwise exits between programs and, on a
+// slow machine, may fail to start again in time for the next one.
 // Usage: watch.exe COUNT [escape]
 #include <windows.h>
 #include <stdio.h>
@@ -10,7 +13,7 @@
 
 namespace {
 
-const DWORD kPatienceMs = 600000;
+const DWORD kPatienceMs = 300000;
 
 bool Poll(bool (*ready)(HWND*), HWND* dialog) {
     const DWORD start = GetTickCount();
@@ -39,7 +42,8 @@ int main(int argc, char** argv) {
         HWND dialog = nullptr;
         if (!Poll(Shown, &dialog)) {
             printf("timeout\n");
-            return 1;
+            fflush(stdout);
+            continue;
         }
         printf("shown\n");
         fflush(stdout);
@@ -51,7 +55,8 @@ int main(int argc, char** argv) {
         PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
         if (!Poll(Gone, &dialog)) {
             printf("timeout\n");
-            return 1;
+            fflush(stdout);
+            continue;
         }
         printf("gone\n");
         fflush(stdout);
