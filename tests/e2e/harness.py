@@ -23,7 +23,16 @@ EXIT_TIMEOUT = float(os.environ.get("VINDREL_EXIT_TIMEOUT", "300"))
 
 
 def wine(*args, timeout=300, env=None, cwd=None):
-    return subprocess.run(["wine", *args], capture_output=True, timeout=timeout, env=env, cwd=cwd)
+    """Runs a Windows program and returns (code, stdout, stderr) as a CompletedProcess.
+
+    Output goes through files, not pipes: a program that boots the Wine session
+    leaves services behind that inherit its handles and would hold a pipe open."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                timeout=timeout, env=env, cwd=cwd)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(result.args, result.returncode, out.read(), err.read())
 
 
 def wintool(*args, timeout=300):

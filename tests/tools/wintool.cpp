@@ -101,7 +101,8 @@ int DumpTree() {
 
 // Waits until the dialog exists and is visible; prints its handle.
 int WaitShown(int timeoutMs) {
-    for (int waited = 0; waited <= timeoutMs; waited += 50) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start <= static_cast<DWORD>(timeoutMs)) {
         HWND dialog = FindDialog();
         if (dialog && IsWindowVisible(dialog)) {
             printf("%lu\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(dialog)));
