@@ -88,9 +88,15 @@ class Run:
         return False
 
     def wait_shown(self):
-        code, out = wintool("wait-shown", str(int(SHOW_TIMEOUT * 1000)), timeout=SHOW_TIMEOUT + 60)
-        assert code == 0, "the dialog was not shown"
-        return out.strip()
+        """Waits for the filled dialog; fails at once if the program ends first."""
+        deadline = time.time() + SHOW_TIMEOUT
+        while time.time() < deadline:
+            code, out = wintool("wait-shown", "15000", timeout=300)
+            if code == 0:
+                return out.strip()
+            if self.proc.poll() is not None:
+                raise AssertionError("the program ended (code %d) before its dialog was shown" % self.proc.returncode)
+        raise AssertionError("the dialog was not shown")
 
     def tree(self):
         code, out = wintool("tree")
