@@ -1,0 +1,260 @@
+"""Runs the real vindrel.exe beside test-double platform DLLs.
+
+Each scenario gets a fresh directory holding a copy of the program, the doubles
+and their "double.txt"; Wine loads the doubles first (native-first override).
+Every run must show the dialog, leave no message box, exit with 0 and write the
+tree as the file."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import harness  # noqa: E402
+from harness import BUILD, EXE, Run, parse_tree, wintool  # noqa: E402
+
+DOUBLES_DIR = os.path.join(BUILD, "tests", "doubles")
+DOUBLES = ("d3d9", "d3d8", "opengl32", "wininet")
+OVERRIDE = "d3d9,d3d8,opengl32,wininet=n,b"
+CATEGORIES = [b"Video Compressors", b"Video Input", b"Audio Compressors", b"Audio Input", b"Audio Output",
+              b"MIDI", b"DirectShow Filters"]
+
+
+def escape(value):
+    """double.txt's escapes for any bytes."""
+    if isinstance(value, int):
+        return b"%d" % value
+    if isinstance(value, str):
+        value = value.encode("latin-1")
+    out = bytearray()
+    for byte in value:
+        if byte == 0x5C:
+            out += b"\\\\"
+        elif byte in (0x0A, 0x0D, 0x09) or byte >= 0x80:
+            out += b"\\x%02x" % byte
+        else:
+            out.append(byte)
+    return bytes(out)
+
+
+def override_env(extra=None, display=True):
+    env = dict(os.environ)
+    old = env.get("WINEDLLOVERRIDES", "")
+    env["WINEDLLOVERRIDES"] = (old + ";" if old else "") + OVERRIDE
+    if not display:
+        env.pop("DISPLAY", None)
+    env.update(extra or {})
+    return env
+
+
+class Outcome:
+    def __init__(self, tree, data, exit_code, windows, engines):
+        self.tree, self.data, self.exit_code = tree, data, exit_code
+        self.windows, self.engines = windows, engines
+
+    def section(self, name):
+        """(depth, text) items under a root node."""
+        items, inside = [], False
+        for depth, _, _, text in self.tree:
+            if depth == 0:
+                inside = text == name
+            elif inside:
+                items.append((depth, text))
+        return items
+
+
+def run_scenario(settings, workdir=None, display=True, before=None, doubles=True):
+    """Runs the program with the doubles told settings; returns its Outcome.
+    before(dir) may prepare the directory (e.g. hold stats.txt) and return a
+    function that undoes it."""
+    own = workdir is None
+    workdir = workdir or tempfile.mkdtemp(prefix="vindrel-fault-")
+    try:
+        exe = os.path.join(workdir, "vindrel.exe")
+        shutil.copy(EXE, exe)
+        for name in DOUBLES if doubles else ():
+            shutil.copy(os.path.join(DOUBLES_DIR, name + ".dll"), workdir)
+        with open(os.path.join(workdir, "double.txt"), "wb") as f:
+            for key, value in settings.items():
+                f.write(key.encode() + b"=" + escape(value) + b"\n")
+        cleanup = before(workdir) if before else None
+        env = override_env(display=display)
+
+        def tool(*args, timeout=300):
+            result = harness.wine(harness.WINTOOL, *args, timeout=timeout, env=env)
+            return result.returncode, result.stdout
+
+        try:
+            with Run(workdir=workdir, exe=exe, env=env) as run:
+                # In slices, so that a program that died is seen at once.
+                deadline = time.time() + harness.SHOW_TIMEOUT
+                while True:
+                    code, _ = tool("wait-shown", "15000")
+                    if code == 0:
+                        break
+                    assert run.running(), "exited with 0x%x before showing the dialog" % (run.proc.returncode & 0xFFFFFFFF)
+                    assert time.time() < deadline, "the dialog was not shown"
+                code, raw = tool("tree")
+                assert code == 0, "cannot read the tree"
+                tree = parse_tree(raw)
+                windows = [l for l in tool("windows")[1].decode("latin-1").splitlines() if l.startswith("window ")]
+                engines = tool("engines")[1].decode("latin-1").splitlines()
+                if display:
+                    run.keys("Escape")
+                else:
+                    code, _ = tool("close")
+                    assert code == 0, "cannot close the dialog"
+                exit_code = run.wait_exit()
+                path = os.path.join(workdir, "stats.txt")
+                data = None
+                if os.path.isfile(path):
+                    with open(path, "rb") as f:
+                        data = f.read()
+        finally:
+            if cleanup:
+                cleanup()
+        return Outcome(tree, data, exit_code, windows, engines)
+    finally:
+        if own:
+            shutil.rmtree(workdir, ignore_errors=True)
+
+
+class FaultTestCase(unittest.TestCase):
+    maxDiff = 4000
+
+    def assertSound(self, outcome, file_expected=True):
+        """Exit 0, no message box, the five sections, and the file is the tree."""
+        self.assertEqual(outcome.exit_code, 0)
+        self.assertEqual(outcome.windows, [], "something besides the dialog is shown")
+        roots = [text for depth, _, _, text in outcome.tree if depth == 0]
+        self.assertEqual(roots, harness.SECTIONS)
+        if file_expected:
+            self.assertIsNotNone(outcome.data, "no stats.txt")
+            # Byte for byte: texts may hold CR or LF themselves.
+            self.assertEqual(b"".join(text + b"\r\n" for _, _, _, text in outcome.tree), outcome.data)
+
+    def assertItems(self, got, expected):
+        """Compares (depth, text) lists and names the first difference."""
+        for index, (g, e) in enumerate(zip(got, expected)):
+            self.assertEqual(g, e, "item %d" % index)
+        self.assertEqual(len(got), len(expected), "item count")
+
+    def assertDirectShowTail(self, items):
+        """From "DirectShow" on: the seven categories at depth 2, devices below them."""
+        self.assertEqual(items[0], (1, b"DirectShow"))
+        self.assertEqual([text for depth, text in items[1:] if depth == 2], CATEGORIES)
+        self.assertTrue(all(depth in (2, 3) for depth, _ in items[1:]), items)
+
+
+# Expected lines for what the doubles answer by default (see tests/doubles).
+def d3d9_adapter(adapter):
+    return [(2, b"D3DDEVTYPE_HAL caps")] + [(3, line) for line in [
+        b"MaxTextureWidth : %d" % (1024 * (adapter + 1)), b"MaxTextureHeight: 0", b"MaxVolumeExtent: 0",
+        b"MaxTextureRepeat: 0", b"MaxVertexW: 0", b"MaxTextureBlendStages: 0", b"MaxSimultaneousTextures: 0",
+        b"MaxActiveLights: 0", b"MaxPointSize: 0", b"MaxPrimitiveCount: 0", b"MaxVertexIndex: 0", b"MaxStreams: 0",
+        b"MaxStreamStride: 0", b"VertexShaderVersion: [0.0] 0", b"MaxVertexShaderConst: 0",
+        b"PixelShaderVersion: [0.0] 0", b"MaxPixelShaderValue (1x): 0", b"MaxVertexShaderInstructionsExecuted: -1",
+        b"MaxPixelShaderInstructionsExecuted: 0", b"MaxVertexShader30InstructionSlots: 0",
+        b"MaxPixelShader30InstructionSlots: 0"]]
+
+
+D3D8_FLAGS = [b"DeviceType: Hardware", b"ReadScanLine: true", b"Gamma Calibrator: false", b"Render in Window: false",
+              b"Driver Managed Resources: false", b"Dynamic Texture Support: false",
+              b"Fullscreen Gamma Calibrator: false", b"Partitioned Rendering: false",
+              b"Fullscreen Alphablend flip support : false"]
+D3D8_INTERVALS = [b"Immediate:supported", b"Every Refresh:supported", b"Every Second Refresh:not supported",
+                  b"Every Third Refresh:not supported", b"Every Fourth Refresh:not supported"]
+D3D8_NUMBERS = [b"MaxTextureWidth : 2048", b"MaxTextureHeight: 0", b"MaxVolumeExtent: 0", b"MaxTextureRepeat: 0",
+                b"MaxVertexW: 1e+010", b"MaxTextureBlendStages: 0", b"MaxSimultaneousTextures: 0",
+                b"MaxActiveLights: 0", b"MaxPointSize: 0", b"MaxPrimitiveCount: 0", b"MaxVertexIndex: 0",
+                b"MaxStreams: 0", b"MaxStreamStride: 0", b"VertexShaderVersion: [1.1] 4294836481",
+                b"MaxVertexShaderConst: 0", b"PixelShaderVersion: [0.0] 0", b"MaxPixelShaderValue: 0"]
+
+
+def d3d8_adapter(adapter, modes=2, texture=b"Available Texture Memory: 134217728 [128 MB]",
+                 description=b"Double Adapter", driver=b"double.dll"):
+    items = [(2, description), (3, driver), (4, b"DriverVersion:%d" % (0x000A0BB8 + adapter)),
+             (4, b"VendorId: 4318"), (4, b"DeviceId: -1"), (4, b"SubSysId: -2147483648"),
+             (4, b"Revision: %d" % adapter), (3, b"Display Modes")]
+    items += [(4, b"%dx%d @ %d Hz [FMT:0x%x]" % (640 + i, 480 + i, 10 * i, 22 + i)) for i in range(modes)]
+    items += [(3, b"D3DDEVTYPE_HAL caps")] + [(4, line) for line in D3D8_FLAGS]
+    items += [(4, b"Video Flip Synchronization")] + [(5, line) for line in D3D8_INTERVALS]
+    items += [(4, line) for line in D3D8_NUMBERS]
+    if texture is not None:
+        items.append((4, texture))
+    return items
+
+
+def directx_head(d3d9_adapters=1, d3d8_adapters=1, **d3d8):
+    """The "DirectX" items before "DirectShow"; None leaves a block out."""
+    items = []
+    if d3d9_adapters is not None:
+        items.append((1, b"DirectX9.0"))
+        for adapter in range(d3d9_adapters):
+            items += d3d9_adapter(adapter)
+    if d3d8_adapters is not None:
+        items.append((1, b"DirectX8.1"))
+        for adapter in range(d3d8_adapters):
+            items += d3d8_adapter(adapter, **d3d8)
+    return items
+
+
+MODE_LINE = re.compile(rb"^-?\d+x-?\d+ @ -?\d+ Hz -?\d+ bpp$")
+
+
+def split_opengl(items):
+    """The OpenGL items as (head before the modes, mode lines, "Caps" and after)."""
+    for index, item in enumerate(items):
+        if item[0] == 2 and item[1].startswith(b"Display modes ("):
+            end = index + 1
+            while end < len(items) and items[end][0] == 3:
+                end += 1
+            return items[:index + 1], items[index + 1:end], items[end:]
+    return items, [], []
+
+
+def main():
+    unittest.main(verbosity=2)
+
+
+def opengl_items(version=b"1.1 Double", renderer=b"Double Renderer", vendor=b"Double Vendor"):
+    """The OpenGL items before the display modes."""
+    return [(1, cut(b"Version: " + version)), (1, renderer), (2, cut(b"Vendor: " + vendor))]
+
+
+def cut(line):
+    """A formatted line keeps at most 4095 bytes."""
+    return line[:4095]
+
+
+class OpenGLChecks:
+    def assertOpenGL(self, outcome, head, present):
+        """head: the items before "Display modes (...)"; present: the checklist
+        rows expected "present"."""
+        before, modes, rest = split_opengl(outcome.section(b"OpenGL"))
+        self.assertItems(before[:-1], head)
+        self.assertEqual(before[-1][0], 2)
+        self.assertTrue(before[-1][1].startswith(b"Display modes (") and before[-1][1].endswith(b")"))
+        for _, line in modes:
+            self.assertRegex(line, MODE_LINE)
+        self.assertEqual(rest[0], (2, b"Caps"))
+        rows = rest[1:]
+        self.assertEqual(len(rows), 222)
+        found = set()
+        for depth, line in rows:
+            self.assertEqual(depth, 3)
+            name, _, word = line.partition(b":")
+            self.assertIn(word, (b"present", b"not available"), line)
+            if word == b"present":
+                found.add(name)
+        self.assertEqual(found, set(present))
+
+    def assertConnection(self, outcome, connected, last):
+        items = outcome.section(b"Windows")
+        self.assertEqual(len(items), 11)
+        self.assertEqual(items[-2:], [(1, b"Connected to Internet:" + connected), (1, b"Internet Connection:" + last)])
+        self.assertTrue(outcome.data is None or outcome.data.endswith(b"Internet Connection:" + last + b"\r\n"))

@@ -1,0 +1,42 @@
+"""OpenGL set-up failing at each step leaves "OpenGL" a leaf; null strings show
+as empty texts. The connection line gets the remaining flag words."""
+from fault import FaultTestCase, OpenGLChecks, main, opengl_items, run_scenario
+
+
+class OpenGLFaultTest(FaultTestCase, OpenGLChecks):
+    def assertLeaf(self, outcome):
+        self.assertSound(outcome)
+        self.assertEqual(outcome.section(b"OpenGL"), [])
+        lines = outcome.data.split(b"\r\n")
+        self.assertEqual(lines[lines.index(b"OpenGL") + 1], b"Memory")
+
+    def test_no_pixel_format(self):
+        outcome = run_scenario({"gl.choose": 0, "net.flags": 2, "net.connected": 0})
+        self.assertLeaf(outcome)
+        self.assertConnection(outcome, b"false", b"INTERNET_CONNECTION_LAN")
+
+    def test_pixel_format_refused(self):
+        outcome = run_scenario({"gl.set": "fail", "net.flags": 1, "net.connected": 0})
+        self.assertLeaf(outcome)
+        self.assertConnection(outcome, b"false", b"INTERNET_CONNECTION_MODEM")
+
+    def test_no_context(self):
+        outcome = run_scenario({"gl.context": "null", "net.flags": 0, "net.connected": 1})
+        self.assertLeaf(outcome)
+        self.assertConnection(outcome, b"true", b"Unkown 0x0")
+
+    def test_context_not_made_current(self):
+        outcome = run_scenario({"gl.current": "fail", "net.flags": 4, "net.connected": 1})
+        self.assertLeaf(outcome)
+        self.assertConnection(outcome, b"true", b"INTERNET_CONNECTION_PROXY")
+
+    def test_null_strings(self):
+        outcome = run_scenario({"gl.version": "null", "gl.renderer": "null", "gl.vendor": "null",
+                                "gl.extensions": "null", "net.flags": 8, "net.connected": 0})
+        self.assertSound(outcome)
+        self.assertOpenGL(outcome, opengl_items(b"", b"", b""), [])
+        self.assertConnection(outcome, b"false", b"INTERNET_CONNECTION_MODEM_BUSY")
+
+
+if __name__ == "__main__":
+    main()
