@@ -105,6 +105,8 @@ start_wineserver() {
             wine "$wintool" desktop </dev/null >/dev/null 2>&1 && break
             sleep 5
         done
+        wine "$wintool" keep-desktop </dev/null >/dev/null 2>&1 &
+        VINDREL_PIDS+=($!)
     fi
 }
 

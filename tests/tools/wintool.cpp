@@ -183,6 +183,18 @@ bool DesktopReady() {
     return true;
 }
 
+// Wine's desktop process ends a while after the last window closes and must start
+// again for the next program; on a loaded machine that start can time out. One
+// hidden window held for the whole test run keeps it up.
+int KeepDesktop() {
+    HWND keeper = CreateWindowExA(0, "STATIC", "desktop keeper", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                                  nullptr);
+    if (!keeper) return 1;
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -192,6 +204,7 @@ int main(int argc, char** argv) {
     if (strcmp(command, "tree") == 0) return DumpTree();
     if (strcmp(command, "describe") == 0) return Describe();
     if (strcmp(command, "desktop") == 0) return DesktopReady() ? 0 : 1;
+    if (strcmp(command, "keep-desktop") == 0) return KeepDesktop();
     HWND dialog = FindDialog();
     if (strcmp(command, "exists") == 0) return dialog ? 0 : 1;
     if (!dialog) {
@@ -203,6 +216,6 @@ int main(int argc, char** argv) {
     if (strcmp(command, "windows") == 0) return EnumWindows(ListBox, pid) ? 0 : 3;
     if (strcmp(command, "close") == 0) return PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 3;
     if (strcmp(command, "about") == 0) return PostMessageA(dialog, WM_COMMAND, 40001, 0) ? 0 : 3;
-    fprintf(stderr, "usage: wintool wait-shown [ms] | tree | describe | desktop | exists | engines | windows | close\n");
+    fprintf(stderr, "usage: wintool wait-shown [ms] | tree | describe | desktop | keep-desktop | exists | engines | windows | close\n");
     return 64;
 }
