@@ -7,23 +7,7 @@ namespace {
 
 D3D9CapsRecord CopyD3D9Caps(const D3DCAPS9& caps) {
     D3D9CapsRecord record = {};
-    D3DCapsNumbers& n = record.numbers;
-    n.MaxTextureWidth = caps.MaxTextureWidth;
-    n.MaxTextureHeight = caps.MaxTextureHeight;
-    n.MaxVolumeExtent = caps.MaxVolumeExtent;
-    n.MaxTextureRepeat = caps.MaxTextureRepeat;
-    n.MaxVertexW = caps.MaxVertexW;
-    n.MaxTextureBlendStages = caps.MaxTextureBlendStages;
-    n.MaxSimultaneousTextures = caps.MaxSimultaneousTextures;
-    n.MaxActiveLights = caps.MaxActiveLights;
-    n.MaxPointSize = caps.MaxPointSize;
-    n.MaxPrimitiveCount = caps.MaxPrimitiveCount;
-    n.MaxVertexIndex = caps.MaxVertexIndex;
-    n.MaxStreams = caps.MaxStreams;
-    n.MaxStreamStride = caps.MaxStreamStride;
-    n.VertexShaderVersion = caps.VertexShaderVersion;
-    n.MaxVertexShaderConst = caps.MaxVertexShaderConst;
-    n.PixelShaderVersion = caps.PixelShaderVersion;
+    record.numbers = CopyCapsNumbers(caps);
     record.PixelShader1xMaxValue = caps.PixelShader1xMaxValue;
     record.MaxVShaderInstructionsExecuted = caps.MaxVShaderInstructionsExecuted;
     record.MaxPShaderInstructionsExecuted = caps.MaxPShaderInstructionsExecuted;

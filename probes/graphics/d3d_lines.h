@@ -32,6 +32,29 @@ struct D3DCapsNumbers {
     uint32_t PixelShaderVersion;
 };
 
+// The sixteen numbers that D3DCAPS8 and D3DCAPS9 share under the same names.
+template <typename Caps>
+D3DCapsNumbers CopyCapsNumbers(const Caps& caps) {
+    D3DCapsNumbers n = {};
+    n.MaxTextureWidth = caps.MaxTextureWidth;
+    n.MaxTextureHeight = caps.MaxTextureHeight;
+    n.MaxVolumeExtent = caps.MaxVolumeExtent;
+    n.MaxTextureRepeat = caps.MaxTextureRepeat;
+    n.MaxVertexW = caps.MaxVertexW;
+    n.MaxTextureBlendStages = caps.MaxTextureBlendStages;
+    n.MaxSimultaneousTextures = caps.MaxSimultaneousTextures;
+    n.MaxActiveLights = caps.MaxActiveLights;
+    n.MaxPointSize = caps.MaxPointSize;
+    n.MaxPrimitiveCount = caps.MaxPrimitiveCount;
+    n.MaxVertexIndex = caps.MaxVertexIndex;
+    n.MaxStreams = caps.MaxStreams;
+    n.MaxStreamStride = caps.MaxStreamStride;
+    n.VertexShaderVersion = caps.VertexShaderVersion;
+    n.MaxVertexShaderConst = caps.MaxVertexShaderConst;
+    n.PixelShaderVersion = caps.PixelShaderVersion;
+    return n;
+}
+
 // What the Direct3D 9 block prints of D3DCAPS9.
 struct D3D9CapsRecord {
     D3DCapsNumbers numbers;

@@ -24,23 +24,7 @@ D3D8CapsRecord CopyD3D8Caps(const D3DCAPS8& caps) {
     record.Caps2 = caps.Caps2;
     record.Caps3 = caps.Caps3;
     record.PresentationIntervals = caps.PresentationIntervals;
-    D3DCapsNumbers& n = record.numbers;
-    n.MaxTextureWidth = caps.MaxTextureWidth;
-    n.MaxTextureHeight = caps.MaxTextureHeight;
-    n.MaxVolumeExtent = caps.MaxVolumeExtent;
-    n.MaxTextureRepeat = caps.MaxTextureRepeat;
-    n.MaxVertexW = caps.MaxVertexW;
-    n.MaxTextureBlendStages = caps.MaxTextureBlendStages;
-    n.MaxSimultaneousTextures = caps.MaxSimultaneousTextures;
-    n.MaxActiveLights = caps.MaxActiveLights;
-    n.MaxPointSize = caps.MaxPointSize;
-    n.MaxPrimitiveCount = caps.MaxPrimitiveCount;
-    n.MaxVertexIndex = caps.MaxVertexIndex;
-    n.MaxStreams = caps.MaxStreams;
-    n.MaxStreamStride = caps.MaxStreamStride;
-    n.VertexShaderVersion = caps.VertexShaderVersion;
-    n.MaxVertexShaderConst = caps.MaxVertexShaderConst;
-    n.PixelShaderVersion = caps.PixelShaderVersion;
+    record.numbers = CopyCapsNumbers(caps);
     record.MaxPixelShaderValue = caps.MaxPixelShaderValue;
     return record;
 }
