@@ -46,10 +46,14 @@ job=$(mktemp -d "$state/job.XXXXXX")
     echo
 } >"$job/script"
 
-# Host directories under /tmp that the guest needs (its own /tmp is local).
+# Host directories the guest needs that its standard binds do not cover (its own
+# /tmp is local, and a checkout may live anywhere).
 binds=""
 for p in "$(pwd)" "$(cd "$here/.." && pwd)" "$state"; do
-    case "$p" in /tmp/*) binds="$binds:$p" ;; esac
+    case "$p" in
+    /usr/* | /etc/* | /var/* | /root/* | /home/* | /opt/* | /srv/* | /work/* | /boot/* | /mnt/* | /media/*) ;;
+    *) binds="$binds:$p" ;;
+    esac
 done
 
 cpus=${VINDREL_VM_CPUS:-$(nproc)}
