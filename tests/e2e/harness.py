@@ -118,6 +118,17 @@ class Run:
             return f.read()
 
 
+def section_items(tree, name):
+    """(depth, text) of every node under the root node called name."""
+    items, inside = [], False
+    for depth, _, _, text in tree:
+        if depth == 0:
+            inside = text == name
+        elif inside:
+            items.append((depth, text))
+    return items
+
+
 class E2ETestCase(unittest.TestCase):
     def assertReportMatchesTree(self, tree, data):
         """The tree's depth-first texts are the file's lines, in order."""

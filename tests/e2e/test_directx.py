@@ -6,7 +6,7 @@ checked for whatever blocks the platform gives, and their presence is logged."""
 import re
 import sys
 
-from harness import E2ETestCase, Run, main, wintool
+from harness import section_items, E2ETestCase, Run, main, wintool
 
 NUMBER = {"%u": r"(\d+)", "%d": r"(-?\d+)", "%x": r"([0-9a-f]+)",
           "%g": r"(-?(?:\d+(?:\.\d+)?(?:e[+-]\d{3})?|1\.#(?:INF|QNAN|IND)))"}
@@ -98,13 +98,7 @@ class DirectXSectionTest(E2ETestCase):
             cls.data = run.report()
 
     def section(self, name):
-        items, inside = [], False
-        for depth, _, _, text in self.tree:
-            if depth == 0:
-                inside = text == name
-            elif inside:
-                items.append((depth, text))
-        return items
+        return section_items(self.tree, name)
 
     def caps_lines(self, lines, depth, formats):
         for fmt in formats:

@@ -15,7 +15,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import harness  # noqa: E402
-from harness import BUILD, EXE, Run, parse_tree, wintool  # noqa: E402
+from harness import section_items, BUILD, EXE, Run, parse_tree, wintool  # noqa: E402
 
 DOUBLES_DIR = os.path.join(BUILD, "tests", "doubles")
 DOUBLES = ("d3d9", "d3d8", "opengl32", "wininet")
@@ -58,13 +58,7 @@ class Outcome:
 
     def section(self, name):
         """(depth, text) items under a root node."""
-        items, inside = [], False
-        for depth, _, _, text in self.tree:
-            if depth == 0:
-                inside = text == name
-            elif inside:
-                items.append((depth, text))
-        return items
+        return section_items(self.tree, name)
 
 
 def run_scenario(settings, workdir=None, display=True, before=None, doubles=True):
