@@ -3,6 +3,7 @@
 Each run gets a fresh temporary directory as its current directory; the tree is
 read back from outside the process by wintool.exe, keys are real keystrokes
 through xdotool, and everything started here is ended by PID on the way out."""
+import contextlib
 import os
 import shutil
 import subprocess
@@ -33,6 +34,64 @@ def wine(*args, timeout=300, env=None, cwd=None):
         out.seek(0)
         err.seek(0)
         return subprocess.CompletedProcess(result.args, result.returncode, out.read(), err.read())
+
+
+NULL_PREFIX = os.path.join(BUILD, "wineprefix-null")
+
+
+def _null_prefix():
+    """A prefix like the suite's own whose graphics driver is Wine's "null" one,
+    made once per build directory: hard links for the files Wine only reads, real
+    copies of the registry."""
+    source = os.environ["WINEPREFIX"]
+    ready = os.path.join(NULL_PREFIX, ".vindrel-ready")
+    if os.path.isfile(ready):
+        return
+    shutil.rmtree(NULL_PREFIX, ignore_errors=True)
+    subprocess.run(["cp", "-al", source, NULL_PREFIX], check=True)
+    for name in os.listdir(NULL_PREFIX):
+        path = os.path.join(NULL_PREFIX, name)
+        if name.endswith(".reg") or name.startswith(".vindrel"):
+            os.unlink(path)
+            if name.endswith(".reg"):
+                shutil.copy2(os.path.join(source, name), path)
+    env = no_display_env(NULL_PREFIX)
+    try:
+        subprocess.run(["wineserver", "-p"], env=env, check=False)
+        result = wine("reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d", "null", "/f",
+                      env=env)
+        assert result.returncode == 0, "cannot choose the null driver"
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env, check=False)
+        subprocess.run(["wineserver", "-w"], env=env, check=False)
+    open(ready, "w").close()
+
+
+def no_display_env(prefix=NULL_PREFIX):
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    env["WINEPREFIX"] = prefix
+    return env
+
+
+@contextlib.contextmanager
+def without_display():
+    """Yields an environment with no X display at all. Wine's fallback driver makes
+    no window without one, so the run gets a prefix and server of its own whose
+    desktop uses the null driver; the server is ended on the way out."""
+    _null_prefix()
+    env = no_display_env()
+    subprocess.run(["wineserver", "-p"], env=env, check=False)
+    try:
+        for _ in range(6):
+            if wine(WINTOOL, "desktop", env=env).returncode == 0:
+                break
+            time.sleep(5)
+        yield env
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env, check=False)
+        subprocess.run(["wineserver", "-w"], env=env, check=False)
 
 
 def wintool(*args, timeout=300):

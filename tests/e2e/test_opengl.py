@@ -8,7 +8,8 @@ import unittest
 import re
 import subprocess
 
-from harness import (BUILD, ROOT, SHOW_TIMEOUT, E2ETestCase, Run, file_lines, main, parse_tree, wine, WINTOOL)
+from harness import (BUILD, ROOT, SHOW_TIMEOUT, E2ETestCase, Run, file_lines, main, parse_tree, wine, WINTOOL,
+                     without_display)
 
 GL_DUMP = os.path.join(BUILD, "tests", "tools", "gl_extensions_dump.exe")
 CHECKLIST_SOURCE = os.path.join(ROOT, "probes", "graphics", "gl_extensions.cpp")
@@ -121,17 +122,8 @@ class OpenGLTest(E2ETestCase):
         self.assertEqual(lines[start:start + 222], [c[3] for c in caps])
         self.assertEqual(lines[start + 222], b"Memory", "the checklist does not close the section")
 
-    # Wine's fallback display driver refuses every window, so without an X display the
-    # dialog itself cannot be made and no section is written; the run needs Wine's
-    # "null" graphics driver set in the prefix, which this suite does not do yet.
-    @unittest.skip("Wine without any display makes no windows at all")
     def test_without_any_display(self):
-        env = dict(os.environ)
-        env.pop("DISPLAY", None)
-        env.pop("WAYLAND_DISPLAY", None)
-        # The prefix's server holds the desktop of the display it started with.
-        subprocess.run(["wineserver", "-k"], check=False)
-        try:
+        with without_display() as env:
             with Run(env=env) as run:
                 shown = wine(WINTOOL, "wait-shown", str(int(SHOW_TIMEOUT * 1000)), env=env,
                              timeout=SHOW_TIMEOUT + 60)
@@ -142,10 +134,6 @@ class OpenGLTest(E2ETestCase):
                 self.assertEqual(wine(WINTOOL, "close", env=env).returncode, 0)
                 self.assertEqual(run.wait_exit(), 0)
                 data = run.report()
-        finally:
-            # Later runs get a server of their own display again, kept up as the suite keeps it.
-            subprocess.run(["wineserver", "-k"], check=False)
-            subprocess.run(["wineserver", "-p"], check=False)
         self.assertSectionsAtRoot(tree)
         self.assertReportMatchesTree(tree, data)
         self.assertGoesStraightToMemory(tree, data)

@@ -41,13 +41,10 @@ def escape(value):
     return bytes(out)
 
 
-def override_env(extra=None, display=True):
-    env = dict(os.environ)
+def override_env(base):
+    env = dict(base)
     old = env.get("WINEDLLOVERRIDES", "")
     env["WINEDLLOVERRIDES"] = (old + ";" if old else "") + OVERRIDE
-    if not display:
-        env.pop("DISPLAY", None)
-    env.update(extra or {})
     return env
 
 
@@ -64,7 +61,14 @@ class Outcome:
 def run_scenario(settings, workdir=None, display=True, before=None, doubles=True):
     """Runs the program with the doubles told settings; returns its Outcome.
     before(dir) may prepare the directory (e.g. hold stats.txt) and return a
-    function that undoes it."""
+    function that undoes it. Without display, there is no X display at all."""
+    if display:
+        return _run_scenario(settings, workdir, os.environ, True, before, doubles)
+    with harness.without_display() as env:
+        return _run_scenario(settings, workdir, env, False, before, doubles)
+
+
+def _run_scenario(settings, workdir, base_env, display, before, doubles):
     own = workdir is None
     workdir = workdir or tempfile.mkdtemp(prefix="vindrel-fault-")
     try:
@@ -76,7 +80,7 @@ def run_scenario(settings, workdir=None, display=True, before=None, doubles=True
             for key, value in settings.items():
                 f.write(key.encode() + b"=" + escape(value) + b"\n")
         cleanup = before(workdir) if before else None
-        env = override_env(display=display)
+        env = override_env(base_env)
 
         def tool(*args, timeout=300):
             result = harness.wine(harness.WINTOOL, *args, timeout=timeout, env=env)
