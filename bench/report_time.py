@@ -16,6 +16,7 @@ VINDREL = os.path.join(BUILD, "app", "vindrel.exe")
 FLOOR = os.path.join(BUILD, "bench", "floor.exe")
 TIMED = os.path.join(BUILD, "bench", "vindrel_timed.exe")
 WATCH = os.path.join(BUILD, "bench", "bench_watch.exe")
+BLOCKS = os.path.join(BUILD, "bench", "block_times.exe")
 SECTIONS = ["CPU", "DirectX", "OpenGL", "Memory", "Windows"]
 
 
@@ -65,6 +66,25 @@ def dxdiag_batch(runs):
     return walls, ok
 
 
+def blocks_batch(runs):
+    """The "DirectX" section's blocks, each run in two fresh processes: the whole
+    section, then the Direct3D 9 and DirectShow blocks; Direct3D 8 is the rest."""
+    found = []
+    for _ in range(runs):
+        figures = {}
+        for mode in ("directx", "parts"):
+            result = subprocess.run(["wine", BLOCKS, mode], capture_output=True, text=True, timeout=900)
+            for line in result.stdout.splitlines():
+                name, _, value = line.partition(" ")
+                if value:
+                    figures[name] = float(value) / 1000
+        if {"DirectX", "Direct3D9", "DirectShow"} <= figures.keys():
+            figures["Direct3D8"] = figures["DirectX"] - figures["Direct3D9"] - figures["DirectShow"]
+            found.append(figures)
+            progress("blocks: " + ", ".join("%s %.3f s" % item for item in sorted(figures.items())))
+    return found
+
+
 def progress(text):
     print(text, file=sys.stderr, flush=True)
 
@@ -97,6 +117,7 @@ def main():
         vindrel, _ = launch_batch(watch, VINDREL, runs, keep=os.path.join(BUILD, "bench", "last-stats.txt"))
         floor, _ = launch_batch(watch, FLOOR, runs)
         _, sections = launch_batch(watch, TIMED, runs)
+        blocks = blocks_batch(runs)
         dxdiag, dxdiag_ok = dxdiag_batch(runs)
     finally:
         if watch.poll() is None:
@@ -134,6 +155,11 @@ def main():
                 print("  %-8s %s" % (name, spread(values)))
         totals = [sum(s.values()) for s in sections]
         print("  %-8s %s" % ("all", spread(totals)))
+    if blocks:
+        print("\"DirectX\" by block (block_times, a fresh process each, %d runs): median (min - max)" % len(blocks))
+        for name in ("Direct3D9", "Direct3D8", "DirectShow"):
+            print("  %-10s %s" % (name, spread([b[name] for b in blocks])))
+        print("  (Direct3D8 = the whole section less the other two, measured apart)")
     print()
     print("vindrel.exe size: %d bytes (%.1f KiB; limit 128 KiB)" % (os.path.getsize(VINDREL),
                                                                    os.path.getsize(VINDREL) / 1024))

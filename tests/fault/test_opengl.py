@@ -1,5 +1,8 @@
 """OpenGL set-up failing at each step leaves "OpenGL" a leaf; null strings show
-as empty texts. The connection line gets the remaining flag words."""
+as empty texts; a User32 without EnumDisplayDevicesA leaves the device texts
+empty. The connection line gets the remaining flag words."""
+import os
+
 from fault import FaultTestCase, OpenGLChecks, main, opengl_items, run_scenario
 
 
@@ -36,6 +39,24 @@ class OpenGLFaultTest(FaultTestCase, OpenGLChecks):
         self.assertSound(outcome)
         self.assertOpenGL(outcome, opengl_items(b"", b"", b""), [])
         self.assertConnection(outcome, b"false", b"INTERNET_CONNECTION_MODEM_BUSY")
+
+    def test_display_device_entry_point_missing(self):
+        # User32 cannot be replaced by a double, so the copy of the program asks
+        # for a name no User32 exports: the same lookup failure as on a system
+        # that lacks the function.
+        def rename_lookup(workdir):
+            path = os.path.join(workdir, "vindrel.exe")
+            with open(path, "rb") as f:
+                image = f.read()
+            self.assertEqual(image.count(b"EnumDisplayDevicesA\0"), 1)
+            with open(path, "wb") as f:
+                f.write(image.replace(b"EnumDisplayDevicesA\0", b"EnumDisplayDevicesQ\0"))
+
+        outcome = run_scenario({"net.flags": 0x12, "net.connected": 1}, before=rename_lookup)
+        self.assertSound(outcome)
+        before, _, _ = self.assertOpenGL(outcome, opengl_items(), [b"GL_ARB_multitexture", b"GL_EXT_abgr"])
+        self.assertEqual(before[-1], (2, b"Display modes ()"))
+        self.assertConnection(outcome, b"true", b"Unkown 0x12")
 
 
 if __name__ == "__main__":

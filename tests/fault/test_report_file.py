@@ -51,15 +51,17 @@ class ReportFileFaultTest(FaultTestCase, OpenGLChecks):
         def hold(path):
             holder = subprocess.Popen(["wine", HOLD_FILE, "stats.txt", "900"], cwd=path, stdout=subprocess.PIPE,
                                       stderr=subprocess.DEVNULL)
-            line = holder.stdout.readline()
-            if line.strip() != b"held":
-                holder.kill()
-                holder.wait()
-                raise AssertionError("the holder could not open stats.txt: %r" % line)
 
             def release():
                 holder.kill()
                 holder.wait()
+                holder.stdout.close()
+
+            line = holder.stdout.readline()
+            if line.strip() != b"held":
+                release()
+                raise AssertionError("the holder could not open stats.txt: %r" % line)
+
             return release
 
         outcome = run_scenario({}, before=hold)
