@@ -141,9 +141,12 @@ def main():
     print("report ready after the floor: %+.3f s (shown, vindrel - floor)" % (v_shown - f_shown))
     print("ratio vindrel/floor:   shown %.2f   exit %.2f" % (v_shown / f_shown, v_exit / f_exit))
     print("ratio vindrel/dxdiag:  shown %.2f   exit %.2f" % (v_shown / d, v_exit / d))
+    half = "met" if v_exit / d < 0.5 else "missed"
+    if v_exit / d >= 0.5 and f_exit / d >= 0.5:
+        # Then no program with this dialog could meet it on this machine.
+        half += " (out of reach here: the floor alone takes %.2f of dxdiag's time)" % (f_exit / d)
     print("targets: ready within 0.35 s of the floor: %s; exit under half of dxdiag: %s" % (
-        "not judged under emulation" if emulated else ("met" if v_shown - f_shown <= 0.35 else "missed"),
-        "met" if v_exit / d < 0.5 else "missed"))
+        "not judged under emulation" if emulated else ("met" if v_shown - f_shown <= 0.35 else "missed"), half))
     print("(Exit figures include Wine's wait of about 2 s when a window is hidden with no")
     print(" window manager; it falls on vindrel and floor alike, so their difference holds.)")
     print()
