@@ -2,6 +2,7 @@
 // process each time, into a hidden tree view (no report file):
 //   block_times directx   the whole section, as the program runs it
 //   block_times parts     the Direct3D 9 block, then the DirectShow block
+//   block_times opengl    the "OpenGL" section alone, with nothing started before
 // Prints "name milliseconds" lines; the Direct3D 8 block is the difference.
 #include <windows.h>
 #include <commctrl.h>
@@ -32,7 +33,7 @@ void Time(const char* name, void (*block)(HWND, ReportNode), HWND tree) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool parts = argc > 1 && strcmp(argv[1], "parts") == 0;
+    const char* mode = argc > 1 ? argv[1] : "directx";
     QueryPerformanceFrequency(&frequency);
     InitCommonControls();
     CoInitialize(nullptr);
@@ -41,9 +42,11 @@ int main(int argc, char** argv) {
     HWND tree = CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD | TVS_HASLINES, 0, 0, 300, 300, host, nullptr,
                                 nullptr, nullptr);
     if (!tree) return 1;
-    if (parts) {
+    if (strcmp(mode, "parts") == 0) {
         Time("Direct3D9", ProbeDirect3D9, tree);
         Time("DirectShow", ProbeDirectShow, tree);
+    } else if (strcmp(mode, "opengl") == 0) {
+        Time("OpenGL", ProbeOpenGL, tree);
     } else {
         Time("DirectX", ProbeDirectX, tree);
     }

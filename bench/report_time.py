@@ -68,11 +68,12 @@ def dxdiag_batch(runs):
 
 def blocks_batch(runs):
     """The "DirectX" section's blocks, each run in two fresh processes: the whole
-    section, then the Direct3D 9 and DirectShow blocks; Direct3D 8 is the rest."""
+    section, then the Direct3D 9 and DirectShow blocks; Direct3D 8 is the rest.
+    A third process times the OpenGL section with nothing started before it."""
     found = []
     for _ in range(runs):
         figures = {}
-        for mode in ("directx", "parts"):
+        for mode in ("directx", "parts", "opengl"):
             result = subprocess.run(["wine", BLOCKS, mode], capture_output=True, text=True, timeout=900)
             for line in result.stdout.splitlines():
                 name, _, value = line.partition(" ")
@@ -163,6 +164,9 @@ def main():
         for name in ("Direct3D9", "Direct3D8", "DirectShow"):
             print("  %-10s %s" % (name, spread([b[name] for b in blocks])))
         print("  (Direct3D8 = the whole section less the other two, measured apart)")
+        alone = [b["OpenGL"] for b in blocks if "OpenGL" in b]
+        if alone:
+            print("\"OpenGL\" with nothing started before it: %s" % spread(alone))
     print()
     print("vindrel.exe size: %d bytes (%.1f KiB; limit 128 KiB)" % (os.path.getsize(VINDREL),
                                                                    os.path.getsize(VINDREL) / 1024))

@@ -41,20 +41,22 @@ NULL_PREFIX = os.path.join(BUILD, "wineprefix-null")
 
 def _null_prefix():
     """A prefix like the suite's own whose graphics driver is Wine's "null" one,
-    made once per build directory: hard links for the files Wine only reads, real
-    copies of the registry."""
+    made once per build directory: hard links for the files Wine only reads."""
     source = os.environ["WINEPREFIX"]
     ready = os.path.join(NULL_PREFIX, ".vindrel-ready")
     if os.path.isfile(ready):
         return
     shutil.rmtree(NULL_PREFIX, ignore_errors=True)
     subprocess.run(["cp", "-al", source, NULL_PREFIX], check=True)
-    for name in os.listdir(NULL_PREFIX):
-        path = os.path.join(NULL_PREFIX, name)
-        if name.endswith(".reg") or name.startswith(".vindrel"):
-            os.unlink(path)
-            if name.endswith(".reg"):
-                shutil.copy2(os.path.join(source, name), path)
+    # Wine rewrites the registry and its .ini files in place: those get copies.
+    for folder, suffix in (("", ".reg"), (os.path.join("drive_c", "windows"), ".ini")):
+        for name in os.listdir(os.path.join(NULL_PREFIX, folder)):
+            path = os.path.join(NULL_PREFIX, folder, name)
+            if name.endswith(suffix) and os.path.isfile(path):
+                os.unlink(path)
+                shutil.copy2(os.path.join(source, folder, name), path)
+    if os.path.exists(os.path.join(NULL_PREFIX, ".vindrel-ready")):
+        os.unlink(os.path.join(NULL_PREFIX, ".vindrel-ready"))
     env = no_display_env(NULL_PREFIX)
     try:
         subprocess.run(["wineserver", "-p"], env=env, check=False)
