@@ -179,6 +179,16 @@ class Run:
             return f.read()
 
 
+def escape_run(**kwargs):
+    """One run closed with Escape as soon as it is shown: (tree, exit code, report)."""
+    with Run(**kwargs) as run:
+        run.wait_shown()
+        tree = run.tree()
+        run.keys("Escape")
+        code = run.wait_exit()
+        return tree, code, run.report()
+
+
 def section_items(tree, name):
     """(depth, text) of every node under the root node called name."""
     items, inside = [], False

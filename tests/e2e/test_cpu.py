@@ -5,7 +5,7 @@ the one CPUID describes to the program."""
 import re
 import subprocess
 
-from harness import E2ETestCase, Run, file_lines, main
+from harness import E2ETestCase, escape_run, file_lines, main
 
 # (line prefix, /proc/cpuinfo flag)
 STANDARD_FLAGS = [(b"MMX  Capable: ", "mmx"), (b"SSE  Capable: ", "sse"), (b"SSE2 Capable: ", "sse2")]
@@ -49,12 +49,8 @@ class CpuSectionTest(E2ETestCase):
         for key in ("vendor_id", "cpu family", "model", "stepping", "model name", "flags"):
             if key not in info:
                 self.skipTest("/proc/cpuinfo does not describe an x86 processor")
-        with Run() as run:
-            run.wait_shown()
-            tree = run.tree()
-            run.keys("Escape")
-            self.assertEqual(run.wait_exit(), 0)
-            data = run.report()
+        tree, code, data = escape_run()
+        self.assertEqual(code, 0)
         self.assertReportMatchesTree(tree, data)
 
         lines = file_lines(data)

@@ -8,8 +8,8 @@ import unittest
 import re
 import subprocess
 
-from harness import (BUILD, ROOT, SHOW_TIMEOUT, E2ETestCase, Run, file_lines, main, parse_tree, wine, WINTOOL,
-                     without_display)
+from harness import (BUILD, ROOT, SHOW_TIMEOUT, WINTOOL, E2ETestCase, Run, escape_run, file_lines, main,
+                     parse_tree, wine, without_display)
 
 GL_DUMP = os.path.join(BUILD, "tests", "tools", "gl_extensions_dump.exe")
 CHECKLIST_SOURCE = os.path.join(ROOT, "probes", "graphics", "gl_extensions.cpp")
@@ -75,12 +75,8 @@ class OpenGLTest(E2ETestCase):
 
     def test_section_on_the_display(self):
         self.assertTrue(os.path.exists(GL_DUMP), "build the gl_extensions_dump tool first")
-        with Run() as run:
-            run.wait_shown()
-            tree = run.tree()
-            run.keys("Escape")
-            self.assertEqual(run.wait_exit(), 0)
-            data = run.report()
+        tree, code, data = escape_run()
+        self.assertEqual(code, 0)
         code, facts = gl_facts()
         self.assertReportMatchesTree(tree, data)
         if code != 0:

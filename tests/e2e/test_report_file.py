@@ -5,7 +5,7 @@ import shutil
 import subprocess
 import tempfile
 
-from harness import E2ETestCase, Run, main, wintool
+from harness import E2ETestCase, Run, escape_run, main, wintool
 
 
 def visible_windows():
@@ -40,12 +40,9 @@ class ReportFileTest(E2ETestCase):
         try:
             with open(os.path.join(workdir, "stats.txt"), "wb") as f:
                 f.write(b"left over from an earlier run\r\n" * 5000)
-            with Run(workdir=workdir) as run:
-                run.wait_shown()
-                tree = run.tree()
-                run.keys("Escape")
-                self.assertEqual(run.wait_exit(), 0)
-                self.assertReportMatchesTree(tree, run.report())
+            tree, code, data = escape_run(workdir=workdir)
+            self.assertEqual(code, 0)
+            self.assertReportMatchesTree(tree, data)
         finally:
             shutil.rmtree(workdir, ignore_errors=True)
 

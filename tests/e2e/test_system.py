@@ -6,7 +6,7 @@ import pwd
 import re
 import socket
 
-from harness import E2ETestCase, Run, file_lines, main
+from harness import E2ETestCase, escape_run, file_lines, main
 
 WINDOWS_LINES = [rb"Build:-?\d+", rb"Major:-?\d+", rb"Minor:-?\d+", rb"ServicePack:.*", rb"Network:0x[0-9a-f]+",
                  rb"System Dir:[A-Za-z]:\\.+", rb"Windows Dir:[A-Za-z]:\\.*", rb"Computer Name:.+", rb"User Name:.+",
@@ -32,12 +32,8 @@ def signed32(value):
 class SystemSectionsTest(E2ETestCase):
     @classmethod
     def setUpClass(cls):
-        with Run() as run:
-            run.wait_shown()
-            cls.tree = run.tree()
-            run.keys("Escape")
-            assert run.wait_exit() == 0
-            cls.data = run.report()
+        cls.tree, code, cls.data = escape_run()
+        assert code == 0
 
     def test_report_matches_tree(self):
         self.assertReportMatchesTree(self.tree, self.data)
