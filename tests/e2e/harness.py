@@ -55,8 +55,8 @@ def _null_prefix():
             if name.endswith(suffix) and os.path.isfile(path):
                 os.unlink(path)
                 shutil.copy2(os.path.join(source, folder, name), path)
-    if os.path.exists(os.path.join(NULL_PREFIX, ".vindrel-ready")):
-        os.unlink(os.path.join(NULL_PREFIX, ".vindrel-ready"))
+    if os.path.exists(ready):
+        os.unlink(ready)
     env = no_display_env(NULL_PREFIX)
     try:
         subprocess.run(["wineserver", "-p"], env=env, check=False)
@@ -64,9 +64,14 @@ def _null_prefix():
                       env=env)
         assert result.returncode == 0, "cannot choose the null driver"
     finally:
-        subprocess.run(["wineserver", "-k"], env=env, check=False)
-        subprocess.run(["wineserver", "-w"], env=env, check=False)
+        _end_server(env)
     open(ready, "w").close()
+
+
+def _end_server(env):
+    """Ends the Wine server of env's own prefix and waits until it is gone."""
+    subprocess.run(["wineserver", "-k"], env=env, check=False)
+    subprocess.run(["wineserver", "-w"], env=env, check=False)
 
 
 def no_display_env(prefix=NULL_PREFIX):
@@ -92,8 +97,7 @@ def without_display():
             time.sleep(5)
         yield env
     finally:
-        subprocess.run(["wineserver", "-k"], env=env, check=False)
-        subprocess.run(["wineserver", "-w"], env=env, check=False)
+        _end_server(env)
 
 
 def wintool(*args, timeout=300):
