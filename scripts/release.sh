@@ -99,15 +99,13 @@ window with Escape or its close box.
 
 Checking your copy
 ------------------
-SHA256SUMS lists the SHA-256 of each file here. In a command prompt, in this
-folder:
+In a command prompt, in this folder:
 
     certutil -hashfile vindrel.exe SHA256
 
 or in PowerShell: Get-FileHash vindrel.exe. The value must be the one on the
-vindrel.exe line of SHA256SUMS and the one published with the release:
-
-    $sha
+vindrel.exe line of SHA256SUMS and, since SHA256SUMS travels with the file, also
+the one published with the release by whoever you trust to publish it.
 
 vindrel.exe is built reproducibly: anyone who builds commit
 $commit
