@@ -10,7 +10,7 @@ function(vindrel_resources out_var rc_file)
   set(raw ${CMAKE_CURRENT_BINARY_DIR}/${name}_raw.res)
   set(fixed ${CMAKE_CURRENT_BINARY_DIR}/${name}.res)
   set(obj ${CMAKE_CURRENT_BINARY_DIR}/${name}_res.obj)
-  set(fix ${CMAKE_SOURCE_DIR}/cmake/fix-class-case.py)
+  set(fix ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/fix-class-case.py)
   add_custom_command(
     OUTPUT ${obj}
     COMMAND ${CMAKE_RC_COMPILER} -I${rc_dir} -O res -i ${rc} -o ${raw}
