@@ -11,7 +11,7 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}
 
 VINDREL_PACKAGES=(g++-mingw-w64-i686-posix cmake ninja-build wine wine32:i386 wine64
     libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 xvfb xauth xdotool googletest python3
-    clang libclang-rt-14-dev imagemagick)
+    clang libclang-rt-14-dev imagemagick python3-pefile)
 # For kernels that refuse 32-bit programs: a small virtual machine runs them instead.
 VINDREL_VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static cpio kmod)
 

@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# Builds vindrel.exe twice, in two fresh folders (the second with a space in its path,
+# and as the user "nobody" when run as root), and stops unless the two are the same bytes.
+#   scripts/release.sh                   from a clean tree: dist/vindrel-VERSION.zip
+#   scripts/release.sh --check [EXE...]  any tree: only the comparison, also with each EXE
+# VERSION is `git describe --tags --always` without a leading "v".
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/lib.sh"
+
+check_only=
+if [ "${1:-}" = --check ]; then
+    check_only=1
+    shift
+fi
+others=()
+for exe in "$@"; do
+    [ -f "$exe" ] || { log "no such file: $exe"; exit 2; }
+    others+=("$(realpath "$exe")")
+done
+
+cd "$root"
+if [ -z "$check_only" ]; then
+    [ $# -eq 0 ] || { log "usage: scripts/release.sh [--check [EXE...]]"; exit 2; }
+    if [ -n "$(git status --porcelain)" ]; then
+        git status --short >&2
+        log "the tree has changes that are not committed (above); a release is made only from a clean tree"
+        exit 1
+    fi
+    revision=HEAD
+else
+    # The tracked files as they are now, committed or not.
+    revision=$(git stash create)
+    revision=${revision:-HEAD}
+fi
+version=$(git describe --tags --always "$revision" | sed 's/^v//; s|/|-|g')
+
+ensure_packages
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+chmod 755 "$work"
+
+# build_in DIR [USER]: the revision's files in DIR/src, built in DIR/build.
+build_in() {
+    local dir=$1 user=${2:-}
+    mkdir -p "$dir/src"
+    git archive "$revision" | tar -x -C "$dir/src"
+    local run=()
+    if [ -n "$user" ]; then
+        chown -R "$user" "$dir"
+        run=(runuser -u "$user" --)
+    fi
+    if ! "${run[@]}" env VINDREL_BUILD="$dir/build" bash -c \
+        'source "$1/scripts/lib.sh" && configure_and_build -DBUILD_TESTING=OFF' _ "$dir/src" >"$dir.log" 2>&1; then
+        tail -n 30 "$dir.log" >&2
+        log "the build in $dir failed"
+        exit 1
+    fi
+}
+
+other_user=
+if [ "$(id -u)" -eq 0 ] && command -v runuser >/dev/null && id nobody >/dev/null 2>&1; then
+    other_user=nobody
+fi
+log "building $version in $work/first"
+build_in "$work/first"
+log "building it again in \"$work/second copy\"${other_user:+ as $other_user}"
+build_in "$work/second copy" $other_user
+
+exe=$work/first/build/app/vindrel.exe
+for copy in "$work/second copy/build/app/vindrel.exe" "${others[@]}"; do
+    if ! cmp -s "$exe" "$copy"; then
+        cmp -l "$exe" "$copy" | head -20 >&2 || true
+        log "NOT REPRODUCIBLE: $copy differs from $exe (offsets and octal bytes above)"
+        exit 1
+    fi
+done
+sha=$(sha256sum "$exe" | cut -d' ' -f1)
+log "the same bytes from ${#others[@]} given and 2 fresh builds"
+if [ -n "$check_only" ]; then
+    echo "vindrel.exe SHA-256: $sha"
+    exit 0
+fi
+
+bundle=$work/bundle
+mkdir "$bundle"
+cp "$exe" "$root/LICENSE" "$bundle/"
+commit=$(git rev-parse HEAD)
+sed 's/$/\r/' >"$bundle/README.txt" <<EOF
+Vindrel $version
+
+Vindrel shows what this 32-bit Windows machine offers: the processor, Direct3D
+and DirectShow, OpenGL, memory and drives, and the Windows version, as a tree in
+one window. It writes the same lines to stats.txt in the folder it is started
+from (the folder of vindrel.exe when you double-click it), replacing any
+stats.txt already there. It needs no installation and no other file. Close the
+window with Escape or its close box.
+
+Checking your copy
+------------------
+In a command prompt, in this folder:
+
+    certutil -hashfile vindrel.exe SHA256
+
+or in PowerShell: Get-FileHash vindrel.exe. The value must be the one on the
+vindrel.exe line of SHA256SUMS and, since SHA256SUMS travels with the file, also
+the one published with the release by whoever you trust to publish it.
+
+vindrel.exe is built reproducibly: anyone who builds commit
+$commit
+on Debian 12 gets these same bytes. README.md in the source says how to rebuild
+it and compare.
+
+Vindrel is free software under the MIT licence; see LICENSE.
+EOF
+(cd "$bundle" && sha256sum LICENSE README.txt vindrel.exe >SHA256SUMS)
+
+mkdir -p "$root/dist"
+zip=$root/dist/vindrel-$version.zip
+# Fixed member order, times (the commit's) and permissions: the same zip each time.
+python3 - "$bundle" "$zip" "$(git log -1 --format=%ct HEAD)" <<'EOF'
+import os, sys, time, zipfile
+bundle, out, stamp = sys.argv[1], sys.argv[2], int(sys.argv[3])
+when = time.gmtime(max(stamp, 315532800))[:6]
+with zipfile.ZipFile(out + ".part", "w") as z:
+    for name in ("vindrel.exe", "README.txt", "LICENSE", "SHA256SUMS"):
+        info = zipfile.ZipInfo(name, when)
+        info.create_system = 3
+        info.external_attr = 0o100644 << 16
+        info.compress_type = zipfile.ZIP_DEFLATED
+        with open(os.path.join(bundle, name), "rb") as f:
+            z.writestr(info, f.read(), compresslevel=9)
+os.replace(out + ".part", out)
+EOF
+echo "$zip"
+echo "vindrel.exe SHA-256: $sha"
