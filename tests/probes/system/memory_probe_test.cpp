@@ -74,7 +74,7 @@ const MemoryAnswers kCrafted = {
         geometry->TracksPerCylinder = found->tracks;
         geometry->SectorsPerTrack = found->sectors;
         geometry->BytesPerSector = found->bytesPerSector;
-        *returned = 24;
+        if (returned) *returned = 24;
         return TRUE;
     },
     [](HANDLE handle) WINAPI -> BOOL {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "probes/probes.h"
+#include "probes/system/system_text.h"
 #include "probes/system/windows_probe.h"
 #include "support/test_report.h"
 
@@ -146,6 +147,12 @@ TEST(WindowsSection, ConnectionNameTakesTheWholeFlagsWord) {
         ASSERT_EQ(lines.size(), 11u);
         EXPECT_LINES({lines[9], lines[10]}, {c.connectedLine, c.nameLine});
     }
+}
+
+TEST(ConnectionName, OnlyTheFourSingleFlagsHaveNames) {
+    for (uint32_t flags = 0; flags < 0x400; ++flags)
+        EXPECT_EQ(ConnectionName(flags) != nullptr, flags == 1 || flags == 2 || flags == 4 || flags == 8) << flags;
+    EXPECT_EQ(ConnectionName(0xFFFFFFFFu), nullptr);
 }
 
 TEST(WindowsSection, FailedQueriesShowNothingStale) {
