@@ -27,12 +27,11 @@ std::vector<std::string> inserts;
 
 LRESULT CALLBACK RecordInserts(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == TVM_INSERTITEMA) {
-        const auto* request = reinterpret_cast<const TVINSERTSTRUCTA*>(lParam);
-        const HTREEITEM after = request->hInsertAfter;
+        const auto* r = reinterpret_cast<const TVINSERTSTRUCTA*>(lParam);
         char text[256];
         snprintf(text, sizeof text, "wParam %u after %s mask 0x%x length %d %s", unsigned(wParam),
-                 after == TVI_LAST ? "last" : after == TVI_ROOT ? "root" : "other", request->item.mask,
-                 request->item.cchTextMax, request->item.pszText);
+                 r->hInsertAfter == TVI_LAST ? "last" : r->hInsertAfter == TVI_ROOT ? "root" : "other", r->item.mask,
+                 r->item.cchTextMax, r->item.pszText);
         inserts.push_back(text);
     }
     return CallWindowProcA(treeProc, window, message, wParam, lParam);

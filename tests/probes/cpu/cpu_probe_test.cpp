@@ -168,18 +168,6 @@ TEST(CpuSection, VendorAndBrandAreTextNeverFormats) {
     EXPECT_EQ(lines[12], "  100% %s %n%d  ");
 }
 
-TEST(CpuQueries, VendorTakesEbxEdxEcxLowestByteFirst) {
-    CraftedCpu cpu;
-    cpu.leaves[0] = {0xFFFFFFFF, 0x64636261, 0x6C6B6A69, 0x68676665};
-    crafted = &cpu;
-    EXPECT_STREQ(GetCpuVendor(kCrafted), "abcdefghijkl");
-    cpu.leaves[0].ebx = Reg("Cent");
-    cpu.leaves[0].edx = Reg("aurH");
-    cpu.leaves[0].ecx = Reg("auls");
-    EXPECT_STREQ(GetCpuVendor(kCrafted), "CentaurHauls");  // not cached
-    crafted = nullptr;
-}
-
 TEST(CpuQueries, BrandTakesLeavesInOrderEachEaxEbxEcxEdx) {
     CraftedCpu cpu;
     const char text[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKL";  // 48 bytes, no NUL
