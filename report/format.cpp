@@ -31,56 +31,15 @@ private:
     size_t len_;
 };
 
-struct Field {
-    bool left = false, plus = false, space = false, alt = false, zero = false;
-    int width = 0;
-    int precision = -1;
-};
-
-// Writes prefix (sign or "0x") and body padded to the field width.
-void Emit(Sink& out, const Field& field, const char* prefix, const char* body, size_t bodyLen,
-          int leadingZeros, bool zeroPadAllowed) {
-    const int prefixLen = static_cast<int>(strlen(prefix));
-    const int total = prefixLen + leadingZeros + static_cast<int>(bodyLen);
-    int pad = field.width > total ? field.width - total : 0;
-    if (field.left) {
-        out.Write(prefix, prefixLen);
-        out.Repeat('0', leadingZeros);
-        out.Write(body, bodyLen);
-        out.Repeat(' ', pad);
-    } else if (field.zero && zeroPadAllowed) {
-        out.Write(prefix, prefixLen);
-        out.Repeat('0', pad + leadingZeros);
-        out.Write(body, bodyLen);
-    } else {
-        out.Repeat(' ', pad);
-        out.Write(prefix, prefixLen);
-        out.Repeat('0', leadingZeros);
-        out.Write(body, bodyLen);
-    }
-}
-
-void EmitInteger(Sink& out, const Field& field, uint64_t magnitude, bool negative, bool isSigned,
-                 unsigned base, bool upper, char conv) {
+// Writes the digits of magnitude in base, at least `minimum` of them, after prefix.
+void EmitInteger(Sink& out, const char* prefix, uint64_t magnitude, unsigned base, int minimum) {
     char digits[24];
     int n = 0;
-    const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    for (uint64_t v = magnitude; v != 0; v /= base) digits[n++] = set[v % base];
-    if (n == 0 && field.precision != 0) digits[n++] = '0';
-    char body[24];
-    for (int i = 0; i < n; ++i) body[i] = digits[n - 1 - i];
-
-    const char* prefix = "";
-    if (isSigned) {
-        if (negative) prefix = "-";
-        else if (field.plus) prefix = "+";
-        else if (field.space) prefix = " ";
-    } else if (field.alt && magnitude != 0 && base == 16) {
-        prefix = (conv == 'X') ? "0X" : "0x";
-    }
-    int zeros = field.precision > n ? field.precision - n : 0;
-    if (!isSigned && field.alt && base == 8 && zeros == 0 && (n == 0 || body[0] != '0')) zeros = 1;
-    Emit(out, field, prefix, body, n, zeros, field.precision < 0);
+    for (uint64_t v = magnitude; v != 0; v /= base) digits[n++] = "0123456789abcdef"[v % base];
+    if (minimum < 1) minimum = 1;
+    out.Write(prefix, strlen(prefix));
+    out.Repeat('0', minimum - n);
+    while (n > 0) out.Put(digits[--n]);
 }
 
 // Exact decimal expansion of a finite non-negative double:
@@ -155,10 +114,6 @@ void ToDecimal(double value, Decimal& dec) {
 // Keeps the first `keep` digits, rounding half away from zero on the exact expansion.
 void Round(Decimal& dec, int keep) {
     if (dec.count == 0 || keep >= dec.count) return;
-    if (keep < 0) {
-        dec.count = 0;
-        return;
-    }
     const bool up = dec.d[keep] >= '5';
     dec.count = keep;
     if (up) {
@@ -181,13 +136,13 @@ char DigitAt(const Decimal& dec, int index) {
 }
 
 // Appends the e-style body: d.ddd e+XXX with `precision` fraction digits.
-int ExponentBody(const Decimal& dec, int precision, bool alt, char expChar, char* body) {
+int ExponentBody(const Decimal& dec, int precision, char* body) {
     int n = 0;
     body[n++] = DigitAt(dec, 0);
-    if (precision > 0 || alt) body[n++] = '.';
+    if (precision > 0) body[n++] = '.';
     for (int i = 1; i <= precision; ++i) body[n++] = DigitAt(dec, i);
     int exponent = dec.count == 0 ? 0 : dec.point - 1;
-    body[n++] = expChar;
+    body[n++] = 'e';
     body[n++] = exponent < 0 ? '-' : '+';
     if (exponent < 0) exponent = -exponent;
     char digits[8];
@@ -198,70 +153,48 @@ int ExponentBody(const Decimal& dec, int precision, bool alt, char expChar, char
     return n;
 }
 
-int FixedBody(const Decimal& dec, int precision, bool alt, char* body) {
+int FixedBody(const Decimal& dec, int precision, char* body) {
     int n = 0;
     if (dec.count == 0 || dec.point <= 0) {
         body[n++] = '0';
     } else {
         for (int i = 0; i < dec.point; ++i) body[n++] = DigitAt(dec, i);
     }
-    if (precision > 0 || alt) body[n++] = '.';
+    if (precision > 0) body[n++] = '.';
     for (int i = 1; i <= precision; ++i) body[n++] = DigitAt(dec, dec.point + i - 1);
     return n;
 }
 
-void EmitFloat(Sink& out, const Field& field, double value, char conv) {
-    const bool upper = conv == 'E' || conv == 'G' || conv == 'F';
+// "%g" with six significant digits; trailing zeros go.
+void EmitFloat(Sink& out, double value) {
     uint64_t bits;
     memcpy(&bits, &value, sizeof bits);
-    const bool negative = (bits >> 63) != 0;
-    const char* prefix = negative ? "-" : field.plus ? "+" : field.space ? " " : "";
+    if (bits >> 63) out.Put('-');
     if (((bits >> 52) & 0x7FF) == 0x7FF) {
         const char* text = (bits & ((uint64_t(1) << 52) - 1)) ? "1.#QNAN" : "1.#INF";
-        Emit(out, field, prefix, text, strlen(text), 0, false);
+        out.Write(text, strlen(text));
         return;
     }
-    if (negative) value = -value;
-
-    // Bounded so that the body always fits its buffer; longer output is cut anyway.
-    int precision = field.precision < 0 ? 6 : field.precision;
-    if (precision > 1000) precision = 1000;
+    if (bits >> 63) value = -value;
 
     static Decimal dec;  // the one thread formats one line at a time
     ToDecimal(value, dec);
-    static char body[2200];
-    int n = 0;
-    const char expChar = upper ? 'E' : 'e';
-    if (conv == 'e' || conv == 'E') {
-        Round(dec, precision + 1);
-        n = ExponentBody(dec, precision, field.alt, expChar, body);
-    } else if (conv == 'f' || conv == 'F') {
-        Round(dec, dec.point + precision);
-        n = FixedBody(dec, precision, field.alt, body);
-    } else {
-        if (precision == 0) precision = 1;
-        Round(dec, precision);
-        const int exponent = dec.count == 0 ? 0 : dec.point - 1;
-        if (exponent < -4 || exponent >= precision) {
-            n = ExponentBody(dec, precision - 1, field.alt, expChar, body);
-        } else {
-            n = FixedBody(dec, precision - 1 - exponent, field.alt, body);
-        }
-        if (!field.alt) {
-            int end = n;
-            int exp = 0;
-            while (exp < n && body[exp] != 'e' && body[exp] != 'E') exp++;
-            const bool hasPoint = memchr(body, '.', exp) != nullptr;
-            if (hasPoint) {
-                int cut = exp;
-                while (body[cut - 1] == '0') cut--;
-                if (body[cut - 1] == '.') cut--;
-                memmove(body + cut, body + exp, end - exp);
-                n = cut + (end - exp);
-            }
-        }
+    const int precision = 6;
+    Round(dec, precision);
+    const int exponent = dec.count == 0 ? 0 : dec.point - 1;
+    char body[32];
+    int n = exponent < -4 || exponent >= precision ? ExponentBody(dec, precision - 1, body)
+                                                    : FixedBody(dec, precision - 1 - exponent, body);
+    int exp = 0;
+    while (exp < n && body[exp] != 'e') exp++;
+    if (memchr(body, '.', exp) != nullptr) {
+        int cut = exp;
+        while (body[cut - 1] == '0') cut--;
+        if (body[cut - 1] == '.') cut--;
+        memmove(body + cut, body + exp, n - exp);
+        n = cut + (n - exp);
     }
-    Emit(out, field, prefix, body, n, 0, true);
+    out.Write(body, n);
 }
 
 }  // namespace
@@ -279,143 +212,35 @@ size_t FormatLineV(char* buf, size_t size, const char* format, va_list args) {
             continue;
         }
         p++;
-        Field field;
-        for (;; p++) {
-            if (*p == '-') field.left = true;
-            else if (*p == '+') field.plus = true;
-            else if (*p == ' ') field.space = true;
-            else if (*p == '#') field.alt = true;
-            else if (*p == '0') field.zero = true;
-            else break;
-        }
-        if (*p == '*') {
-            field.width = va_arg(ap, int);
-            if (field.width < 0) {
-                field.left = true;
-                field.width = field.width == INT32_MIN ? 0 : -field.width;
-            }
-            p++;
-        } else {
-            while (*p >= '0' && *p <= '9') {
-                if (field.width < 100000) field.width = field.width * 10 + (*p - '0');
-                p++;
-            }
-        }
+        int precision = -1;
         if (*p == '.') {
-            p++;
-            field.precision = 0;
-            if (*p == '*') {
-                field.precision = va_arg(ap, int);
-                if (field.precision < 0) field.precision = -1;
-                p++;
-            } else {
-                while (*p >= '0' && *p <= '9') {
-                    if (field.precision < 100000) field.precision = field.precision * 10 + (*p - '0');
-                    p++;
-                }
-            }
+            precision = 0;
+            for (p++; *p >= '0' && *p <= '9'; p++)
+                if (precision < 100000) precision = precision * 10 + (*p - '0');
         }
-        // Length: hh h l ll L I64 I32 I j z t q
-        enum { kInt, kChar, kShort, kLong, kLongLong, kSize } length = kInt;
-        bool wide = false;
-        bool longDouble = false;
-        if (p[0] == 'h' && p[1] == 'h') { length = kChar; p += 2; }
-        else if (p[0] == 'h') { length = kShort; p++; }
-        else if (p[0] == 'l' && p[1] == 'l') { length = kLongLong; p += 2; }
-        else if (p[0] == 'l') { length = kLong; wide = true; p++; }
-        else if (p[0] == 'I' && p[1] == '6' && p[2] == '4') { length = kLongLong; p += 3; }
-        else if (p[0] == 'I' && p[1] == '3' && p[2] == '2') { length = kInt; p += 3; }
-        else if (p[0] == 'I' || p[0] == 'z' || p[0] == 't') { length = kSize; p++; }
-        else if (p[0] == 'j' || p[0] == 'q') { length = kLongLong; p++; }
-        else if (p[0] == 'L') { longDouble = true; p++; }
-
         const char conv = *p;
         if (conv == '\0') break;
         p++;
         switch (conv) {
-        case 'd':
-        case 'i': {
-            int64_t v;
-            switch (length) {
-            case kChar: v = static_cast<signed char>(va_arg(ap, int)); break;
-            case kShort: v = static_cast<short>(va_arg(ap, int)); break;
-            case kLong: v = va_arg(ap, long); break;
-            case kLongLong: v = va_arg(ap, long long); break;
-            case kSize: v = static_cast<int64_t>(va_arg(ap, ptrdiff_t)); break;
-            default: v = va_arg(ap, int); break;
-            }
-            const uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-            EmitInteger(out, field, magnitude, v < 0, true, 10, false, conv);
+        case 'd': {
+            const int32_t v = va_arg(ap, int32_t);
+            EmitInteger(out, v < 0 ? "-" : "", v < 0 ? 0 - static_cast<uint64_t>(v) : v, 10, precision);
             break;
         }
         case 'u':
+            EmitInteger(out, "", va_arg(ap, uint32_t), 10, precision);
+            break;
         case 'x':
-        case 'X':
-        case 'o': {
-            uint64_t v;
-            switch (length) {
-            case kChar: v = static_cast<unsigned char>(va_arg(ap, unsigned)); break;
-            case kShort: v = static_cast<unsigned short>(va_arg(ap, unsigned)); break;
-            case kLong: v = va_arg(ap, unsigned long); break;
-            case kLongLong: v = va_arg(ap, unsigned long long); break;
-            case kSize: v = va_arg(ap, size_t); break;
-            default: v = va_arg(ap, unsigned); break;
-            }
-            const unsigned base = conv == 'u' ? 10 : conv == 'o' ? 8 : 16;
-            EmitInteger(out, field, v, false, false, base, conv == 'X', conv);
+            EmitInteger(out, "", va_arg(ap, uint32_t), 16, precision);
             break;
-        }
-        case 'p': {
-            const uintptr_t v = reinterpret_cast<uintptr_t>(va_arg(ap, void*));
-            Field fixed = field;
-            fixed.precision = static_cast<int>(sizeof(void*) * 2);
-            fixed.alt = false;
-            EmitInteger(out, fixed, v, false, false, 16, true, 'X');
-            break;
-        }
-        case 'c': {
-            const char c = static_cast<char>(va_arg(ap, int));
-            Emit(out, field, "", &c, 1, 0, false);
-            break;
-        }
         case 's': {
-            if (wide) {
-                const wchar_t* s = va_arg(ap, const wchar_t*);
-                if (!s) s = L"(null)";
-                size_t n = 0;
-                while (s[n] && (field.precision < 0 || n < static_cast<size_t>(field.precision))) n++;
-                Field pad = field;
-                int fill = field.width > static_cast<int>(n) ? field.width - static_cast<int>(n) : 0;
-                if (!pad.left) out.Repeat(' ', fill);
-                for (size_t i = 0; i < n; ++i) out.Put(s[i] < 0x80 ? static_cast<char>(s[i]) : '?');
-                if (pad.left) out.Repeat(' ', fill);
-                break;
-            }
             const char* s = va_arg(ap, const char*);
             if (!s) s = "(null)";
-            size_t n = 0;
-            if (field.precision < 0) {
-                n = strlen(s);
-            } else {
-                const void* end = memchr(s, 0, field.precision);
-                n = end ? static_cast<const char*>(end) - s : field.precision;
-            }
-            Emit(out, field, "", s, n, 0, false);
+            out.Write(s, strlen(s));
             break;
         }
-        case 'e':
-        case 'E':
-        case 'f':
-        case 'F':
         case 'g':
-        case 'G': {
-            const double v = longDouble ? static_cast<double>(va_arg(ap, long double)) : va_arg(ap, double);
-            EmitFloat(out, field, v, conv);
-            break;
-        }
-        case 'n':
-            // Never stores: a format must not write to memory.
-            (void)va_arg(ap, void*);
+            EmitFloat(out, va_arg(ap, double));
             break;
         default:
             out.Put(conv);

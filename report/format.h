@@ -10,6 +10,8 @@ enum { kLineBufferSize = 4096 };
 
 // Formats like vsnprintf into buf (size bytes, size > 0) and always terminates it;
 // output beyond size - 1 bytes is cut. Returns the number of bytes stored.
-// "%g" and "%e" always show at least three exponent digits (1e+010); "%n" stores nothing.
+// Knows only what the report's formats use: "%d", "%u", "%x" (each with an optional
+// precision), "%s" and "%g"; "%g" shows at least three exponent digits (1e+010).
+// Any other character after '%' is written as it is and takes no argument.
 size_t FormatLineV(char* buf, size_t size, const char* format, va_list args);
 size_t FormatLine(char* buf, size_t size, const char* format, ...);

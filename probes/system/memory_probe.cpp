@@ -32,26 +32,34 @@ const GeometryLine kGeometryLines[] = {
 
 }  // namespace
 
-BOOL QueryDriveGeometry(DISK_GEOMETRY* geometry, int drive) {
+const MemoryAnswers kThisMemory = {GlobalMemoryStatus, CreateFileA, DeviceIoControl, CloseHandle};
+
+BOOL QueryDriveGeometry(DISK_GEOMETRY* geometry, int drive, const MemoryAnswers& answers) {
     char path[256];
     FormatLine(path, sizeof path, "\\\\.\\PhysicalDrive%d", drive);
-    const HANDLE device = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    // Access 0: the geometry needs no read access, so no administrator rights.
+    const HANDLE device =
+        answers.createFile(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (device == INVALID_HANDLE_VALUE) return FALSE;
     DWORD returned = 0;
-    const BOOL answered = DeviceIoControl(device, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, geometry,
-                                          sizeof(DISK_GEOMETRY), &returned, nullptr);
-    CloseHandle(device);
+    const BOOL answered = answers.deviceIoControl(device, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, geometry,
+                                                  sizeof(DISK_GEOMETRY), &returned, nullptr);
+    answers.closeHandle(device);
     return answered;
 }
 
-void WriteMemorySection(HWND tree, ReportNode parent, const MEMORYSTATUS& status, DriveGeometryQuery query) {
+void WriteMemorySection(HWND tree, ReportNode parent, const MemoryAnswers& answers) {
+    MEMORYSTATUS status;
+    memset(&status, 0, sizeof status);
+    status.dwLength = sizeof status;
+    answers.globalMemoryStatus(&status);
     const ReportNode ram = AddNode(tree, parent, "RAM");
     for (const TotalLine& line : kTotalLines)
         AddNodeFormatted(tree, ram, line.format, status.*line.bytes, MegabytesOf(status.*line.bytes));
 
     DISK_GEOMETRY geometry;
     memset(&geometry, 0, sizeof geometry);
-    for (int drive = 0; query(&geometry, drive); ++drive) {
+    for (int drive = 0; QueryDriveGeometry(&geometry, drive, answers); ++drive) {
         const ReportNode node = AddNodeFormatted(tree, parent, "Hard Drive %d", drive);
         for (const GeometryLine& line : kGeometryLines) AddNodeFormatted(tree, node, line.format, line.value(geometry));
         const CapacityParts capacity =
@@ -62,10 +70,4 @@ void WriteMemorySection(HWND tree, ReportNode parent, const MEMORYSTATUS& status
     }
 }
 
-void ProbeMemory(HWND tree, ReportNode parent) {
-    MEMORYSTATUS status;
-    memset(&status, 0, sizeof status);
-    status.dwLength = sizeof status;
-    GlobalMemoryStatus(&status);
-    WriteMemorySection(tree, parent, status, QueryDriveGeometry);
-}
+void ProbeMemory(HWND tree, ReportNode parent) { WriteMemorySection(tree, parent, kThisMemory); }

@@ -227,3 +227,9 @@ VARYING_PREFIXES = (b"CPU speed: ",)
 
 def stable_lines(data):
     return [line for line in file_lines(data) if not line.startswith(VARYING_PREFIXES)]
+
+
+def signed32(value):
+    """A 32-bit pattern read as a signed number, as "%d" prints it."""
+    value &= 0xFFFFFFFF
+    return value - (1 << 32) if value >= 1 << 31 else value

@@ -23,19 +23,15 @@ const Format kFormats[] = {
     {"%s", "s"},
     {"%s:%s", "ss"},
     {"Version: %s", "s"},
-    {"Display modes (%s)", "s"},
     {"Unkown 0x%x", "u"},
     {"Hard Drive %d", "d"},
-    {"Faimly: %d", "d"},
     {"MaxTextureWidth : %u", "u"},
     {"MaxVertexW: %g", "g"},
-    {"CPU speed: %g", "g"},
     {"%dx%d @ %d Hz %d bpp", "dddd"},
     {"%dx%d @ %d Hz [FMT:0x%x]", "dddu"},
     {"Available Texture Memory: %d [%d MB]", "dd"},
     {"VertexShaderVersion: [%d.%d] %u", "ddu"},
     {"Total Capacity: %s [%d MB] [0x%x %.8x]", "sduu"},
-    {"Total Physical Memory: %d [%d MB]", "dd"},
 };
 
 const size_t kSizes[] = {1, 2, 3, 8, 64, kLineBufferSize};
@@ -75,7 +71,6 @@ struct Arg {
     double real;
 };
 
-// Formats with up to four arguments of the listed kinds.
 // Formats with the arguments' static types; varargs need them spelled out.
 template <class Sink>
 size_t Call(Sink sink, const char* format, const Arg* a, size_t count) {

@@ -16,7 +16,7 @@ targets=("$@")
 declare -A sources=(
     [format]="report/format.cpp"
     [gl_extensions]="probes/graphics/gl_extensions.cpp"
-    [capacity]="probes/system/system_text.cpp report/format.cpp"
+    [capacity]="probes/system/system_text.cpp"
 )
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
 

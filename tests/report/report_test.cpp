@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include <string>
+#include <vector>
 
 #include "support/test_report.h"
 
@@ -16,6 +19,36 @@ TEST(AddNode, WritesEachLineWithCrLfInCallOrder) {
     AddNode(report.tree(), nullptr, "DirectX");
     EXPECT_EQ(report.FileBytes(), "CPU\r\nsame\r\nsame\r\n\r\nDirectX\r\n");
     EXPECT_TREE(report.Tree(), {{0, "CPU"}, {1, "same"}, {2, ""}, {1, "same"}, {0, "DirectX"}});
+}
+
+// What AddNode asks of the control, seen by a window procedure put in front of its own.
+WNDPROC treeProc = nullptr;
+std::vector<std::string> inserts;
+
+LRESULT CALLBACK RecordInserts(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == TVM_INSERTITEMA) {
+        const auto* r = reinterpret_cast<const TVINSERTSTRUCTA*>(lParam);
+        char text[256];
+        snprintf(text, sizeof text, "wParam %u after %s mask 0x%x length %d %s", unsigned(wParam),
+                 r->hInsertAfter == TVI_LAST ? "last" : r->hInsertAfter == TVI_ROOT ? "root" : "other", r->item.mask,
+                 r->item.cchTextMax, r->item.pszText);
+        inserts.push_back(text);
+    }
+    return CallWindowProcA(treeProc, window, message, wParam, lParam);
+}
+
+TEST(AddNode, AsksForATextItemLastUnderItsParent) {
+    TestReport report;
+    treeProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(report.tree(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordInserts)));
+    inserts.clear();
+    ReportNode cpu = AddNode(report.tree(), nullptr, "CPU");
+    AddNodeFormatted(report.tree(), cpu, "Faimly: %d", 15);
+    AddNode(report.tree(), cpu, "");
+    SetWindowLongPtrA(report.tree(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(treeProc));
+    // TVIF_TEXT is 1; the length leaves the terminating zero out.
+    EXPECT_LINES(inserts, {"wParam 0 after root mask 0x1 length 3 CPU",
+                           "wParam 0 after last mask 0x1 length 10 Faimly: 15", "wParam 0 after last mask 0x1 length 0 "});
 }
 
 TEST(AddNode, TextIsNeverAFormat) {

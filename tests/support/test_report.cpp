@@ -116,37 +116,32 @@ std::vector<TreeLine> TestReport::Section() const {
     return out;
 }
 
-void ExpectLinesAt(const char* file, int line, const std::vector<std::string>& actual,
-                   const std::vector<std::string>& expected) {
-    const size_t n = actual.size() > expected.size() ? actual.size() : expected.size();
+namespace {
+
+std::string Describe(const std::string& line) { return Quote(line); }
+std::string Describe(const TreeLine& line) { return std::to_string(line.depth) + " " + Quote(line.text); }
+
+template <class Line>
+void ExpectSame(const char* file, int line, const char* what, const std::vector<Line>& actual,
+                const std::vector<Line>& expected) {
     std::ostringstream diff;
-    bool same = actual.size() == expected.size();
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = 0; i < actual.size() || i < expected.size(); ++i) {
         const bool haveA = i < actual.size(), haveE = i < expected.size();
         if (haveA && haveE && actual[i] == expected[i]) continue;
-        same = false;
-        diff << "  line " << i + 1 << ": expected " << (haveE ? Quote(expected[i]) : "(none)") << ", got "
-             << (haveA ? Quote(actual[i]) : "(none)") << "\n";
+        diff << "  " << what << " " << i + 1 << ": expected " << (haveE ? Describe(expected[i]) : "(none)")
+             << ", got " << (haveA ? Describe(actual[i]) : "(none)") << "\n";
     }
-    if (!same) ADD_FAILURE_AT(file, line) << "report lines differ:\n" << diff.str();
+    if (!diff.str().empty()) ADD_FAILURE_AT(file, line) << what << "s differ:\n" << diff.str();
+}
+
+}  // namespace
+
+void ExpectLinesAt(const char* file, int line, const std::vector<std::string>& actual,
+                   const std::vector<std::string>& expected) {
+    ExpectSame(file, line, "line", actual, expected);
 }
 
 void ExpectTreeAt(const char* file, int line, const std::vector<TreeLine>& actual,
                   const std::vector<TreeLine>& expected) {
-    const size_t n = actual.size() > expected.size() ? actual.size() : expected.size();
-    std::ostringstream diff;
-    bool same = actual.size() == expected.size();
-    for (size_t i = 0; i < n; ++i) {
-        const bool haveA = i < actual.size(), haveE = i < expected.size();
-        if (haveA && haveE && actual[i] == expected[i]) continue;
-        same = false;
-        diff << "  node " << i + 1 << ": expected ";
-        if (haveE) diff << expected[i].depth << " " << Quote(expected[i].text);
-        else diff << "(none)";
-        diff << ", got ";
-        if (haveA) diff << actual[i].depth << " " << Quote(actual[i].text);
-        else diff << "(none)";
-        diff << "\n";
-    }
-    if (!same) ADD_FAILURE_AT(file, line) << "tree differs:\n" << diff.str();
+    ExpectSame(file, line, "node", actual, expected);
 }

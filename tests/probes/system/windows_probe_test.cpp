@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "probes/probes.h"
+#include "probes/system/system_text.h"
 #include "probes/system/windows_probe.h"
 #include "support/test_report.h"
 
@@ -31,7 +32,7 @@ struct Platform {
 Platform platform;
 TestReport* report = nullptr;
 std::vector<std::string> calls;  // each query with the number of lines written before it
-DWORD versionSize, computerSize, userSize;
+DWORD versionSize, systemSize, windowsSize, computerSize, userSize, reserved;
 
 void Called(const char* name) {
     calls.push_back(std::string(name) + "@" + std::to_string(report->FileLines().size()));
@@ -61,10 +62,12 @@ const WindowsAnswers kCrafted = {
     },
     [](LPSTR buffer, UINT size) WINAPI -> UINT {
         Called("system");
+        systemSize = size;
         return Copy(platform.systemDir, buffer, size);
     },
     [](LPSTR buffer, UINT size) WINAPI -> UINT {
         Called("windows");
+        windowsSize = size;
         return Copy(platform.windowsDir, buffer, size);
     },
     [](LPSTR buffer, LPDWORD size) WINAPI -> BOOL {
@@ -81,8 +84,9 @@ const WindowsAnswers kCrafted = {
         *size = lstrlenA(buffer) + 1;
         return TRUE;
     },
-    [](LPDWORD flags, DWORD reserved) WINAPI -> BOOL {
+    [](LPDWORD flags, DWORD zero) WINAPI -> BOOL {
         Called("internet");
+        reserved = zero;
         if (!platform.flagsUntouched) *flags = platform.flags;
         return platform.connected;
     },
@@ -91,6 +95,7 @@ const WindowsAnswers kCrafted = {
 std::vector<std::string> WindowsLines(const Platform& answers) {
     platform = answers;
     calls.clear();
+    reserved = 0xBAD;
     TestReport own;
     report = &own;
     WriteWindowsSection(own.tree(), AddNode(own.tree(), nullptr, "Windows"), kCrafted);
@@ -110,8 +115,11 @@ TEST(WindowsSection, ElevenLinesEachQueryJustBeforeItsLine) {
     EXPECT_EQ(calls, (std::vector<std::string>{"version@1", "metric@5", "system@6", "windows@7", "computer@8",
                                                "user@9", "internet@10"}));
     EXPECT_EQ(versionSize, 148u);
+    EXPECT_EQ(systemSize, 4096u);
+    EXPECT_EQ(windowsSize, 4096u);
     EXPECT_EQ(computerSize, 4096u);
     EXPECT_EQ(userSize, 4096u);  // reset after the computer name query set it
+    EXPECT_EQ(reserved, 0u);
 }
 
 TEST(WindowsSection, ConnectionNameTakesTheWholeFlagsWord) {
@@ -139,6 +147,12 @@ TEST(WindowsSection, ConnectionNameTakesTheWholeFlagsWord) {
         ASSERT_EQ(lines.size(), 11u);
         EXPECT_LINES({lines[9], lines[10]}, {c.connectedLine, c.nameLine});
     }
+}
+
+TEST(ConnectionName, OnlyTheFourSingleFlagsHaveNames) {
+    for (uint32_t flags = 0; flags < 0x400; ++flags)
+        EXPECT_EQ(ConnectionName(flags) != nullptr, flags == 1 || flags == 2 || flags == 4 || flags == 8) << flags;
+    EXPECT_EQ(ConnectionName(0xFFFFFFFFu), nullptr);
 }
 
 TEST(WindowsSection, FailedQueriesShowNothingStale) {
@@ -170,15 +184,31 @@ TEST(WindowsSection, ShortTextsAfterLongOnesLeaveNoTail) {
                  {"Build:-1", "ServicePack:", "Windows Dir:C:\\W", "Computer Name:%s%n%x", "User Name:"});
 }
 
-TEST(ProbeWindows, ThisSystemGivesElevenLines) {
+// The same facts asked of this system another way.
+std::string Env(const char* name) {
+    char value[4096] = "";
+    GetEnvironmentVariableA(name, value, sizeof value);
+    return value;
+}
+
+TEST(ProbeWindows, ThisSystemAgreesWithItsOtherAnswers) {
     TestReport own;
     ProbeWindows(own.tree(), AddNode(own.tree(), nullptr, "Windows"));
     const auto lines = own.FileLines();
     ASSERT_EQ(lines.size(), 12u);
-    const char* prefixes[] = {"Build:", "Major:", "Minor:", "ServicePack:", "Network:0x", "System Dir:",
-                              "Windows Dir:", "Computer Name:", "User Name:", "Connected to Internet:",
-                              "Internet Connection:"};
-    for (int i = 0; i < 11; ++i) EXPECT_EQ(lines[i + 1].rfind(prefixes[i], 0), 0u) << lines[i + 1];
+    const DWORD version = GetVersion();  // major, minor, build packed
+    char windows[MAX_PATH] = "", kernel[MAX_PATH] = "";
+    GetSystemWindowsDirectoryA(windows, sizeof windows);
+    GetModuleFileNameA(GetModuleHandleA("kernel32.dll"), kernel, sizeof kernel);
+    *strrchr(kernel, '\\') = '\0';
+    EXPECT_LINES({lines[1], lines[2], lines[3], lines[6], lines[7], lines[8], lines[9]},
+                 {"Build:" + std::to_string(HIWORD(version)), "Major:" + std::to_string(LOBYTE(version)),
+                  "Minor:" + std::to_string(HIBYTE(LOWORD(version))), std::string("System Dir:") + kernel,
+                  std::string("Windows Dir:") + windows, "Computer Name:" + Env("COMPUTERNAME"),
+                  "User Name:" + Env("USERNAME")});
+    const char* prefixes[] = {"ServicePack:", "Network:0x", "Connected to Internet:", "Internet Connection:"};
+    const int at[] = {4, 5, 10, 11};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(lines[at[i]].rfind(prefixes[i], 0), 0u) << lines[at[i]];
 }
 
 }  // namespace
