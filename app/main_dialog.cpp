@@ -15,6 +15,7 @@ struct Section {
     void (*probe)(HWND tree, ReportNode parent);
 };
 
+// The section names are report text: stored reports depend on them, byte for byte.
 const Section kSections[] = {
     {"CPU", ProbeCpu},
     {"DirectX", ProbeDirectX},

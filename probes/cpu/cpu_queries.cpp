@@ -1,3 +1,4 @@
+// CPUID decoded: vendor, signature fields, brand and feature bits. No platform calls.
 #include "probes/cpu/cpu.h"
 
 #include <string.h>

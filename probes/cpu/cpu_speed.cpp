@@ -1,3 +1,4 @@
+// The clock rate: time-stamp ticks over a tenth of a second. No platform calls.
 #include "probes/cpu/cpu.h"
 
 namespace {

@@ -1,3 +1,5 @@
+// The "Memory" section: memory totals, then the geometry and capacity of each physical drive.
+// Its texts are frozen: stored reports and the tools that read them depend on every byte.
 #include "probes/system/memory_probe.h"
 
 #include <string.h>

@@ -1,3 +1,4 @@
+// Arithmetic and words of the "Memory" and "Windows" lines. No platform calls.
 #include "probes/system/system_text.h"
 
 uint32_t MegabytesOf(uint32_t bytes) { return bytes >> 20; }

@@ -1,3 +1,6 @@
+// The "Windows" section: version, directories, names and the Internet connection state.
+// Its texts are frozen: stored reports and the tools that read them depend on every
+// byte, so "Unkown" stays misspelt.
 #include "probes/system/windows_probe.h"
 
 #include <string.h>
@@ -10,6 +13,9 @@
 namespace {
 
 enum { kTextSize = 4096 };
+// OSVERSIONINFOA as the version query must be told its size.
+const DWORD kVersionRecordSize = 148;
+static_assert(sizeof(OSVERSIONINFOA) == kVersionRecordSize, "OSVERSIONINFOA size");
 
 struct VersionLine {
     const char* format;
@@ -53,7 +59,7 @@ void WriteWindowsSection(HWND tree, ReportNode parent, const WindowsAnswers& ans
     // Cleared so that a failing query shows zeros and empty texts, never stale bytes.
     OSVERSIONINFOA version;
     memset(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = 148;
+    version.dwOSVersionInfoSize = kVersionRecordSize;
     answers.getVersion(&version);
     version.szCSDVersion[sizeof version.szCSDVersion - 1] = '\0';
     for (const VersionLine& line : kVersionLines) AddNodeFormatted(tree, parent, line.format, version.*line.field);

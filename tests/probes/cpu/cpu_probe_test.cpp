@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "probes/cpu/cpu_probe.h"
+#include "probes/cpu/cpu_section.h"
 #include "probes/probes.h"
 #include "support/test_report.h"
 
