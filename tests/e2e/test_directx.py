@@ -6,7 +6,7 @@ checked for whatever blocks the platform gives, and their presence is logged."""
 import re
 import sys
 
-from harness import section_items, E2ETestCase, Run, main, wintool
+from harness import CATEGORIES, section_items, E2ETestCase, Run, main, wine
 
 NUMBER = {"%u": r"(\d+)", "%d": r"(-?\d+)", "%x": r"([0-9a-f]+)",
           "%g": r"(-?(?:\d+(?:\.\d+)?(?:e[+-]\d{3})?|1\.#(?:INF|QNAN|IND)))"}
@@ -44,8 +44,6 @@ INTERVALS = ["Immediate:%s", "Every Refresh:%s", "Every Second Refresh:%s", "Eve
              "Every Fourth Refresh:%s"]
 MODE = "%dx%d @ %d Hz [FMT:0x%x]"
 TEXTURE_MEMORY = pattern("Available Texture Memory: %d [%d MB]")
-CATEGORIES = [b"Video Compressors", b"Video Input", b"Audio Compressors", b"Audio Input", b"Audio Output",
-              b"MIDI", b"DirectShow Filters"]
 
 
 class Lines:
@@ -91,7 +89,7 @@ class DirectXSectionTest(E2ETestCase):
         with Run() as run:
             run.wait_shown()
             cls.tree = run.tree()
-            code, out = wintool("engines")
+            code, out = run.tool("engines")
             cls.engines_code, cls.engines = code, out.decode().splitlines()
             run.keys("Escape")
             cls.exit_code = run.wait_exit()
@@ -148,7 +146,7 @@ class DirectXSectionTest(E2ETestCase):
                     textures += 1
                 d3d8 += 1
             lines.fixed(1, b"DirectShow")
-            for category in CATEGORIES:
+            for category, _ in CATEGORIES:
                 lines.fixed(2, category)
                 lines.children(3)
         self.assertEqual(lines.pos, len(lines.items), "unexpected item %r" % (lines.peek(),))
@@ -168,6 +166,34 @@ class DirectXSectionTest(E2ETestCase):
                              1 + sum(41 + m for m in modes) + textures)
             self.assertEqual(len(items) - index[b"DirectShow"], 8 + sum(
                 1 for depth, _ in items[index[b"DirectShow"]:] if depth == 3))
+
+    def test_directshow_names_are_those_the_registry_holds_per_category(self):
+        # The registry, asked apart from DirectShow: filters registered by class, and
+        # the devices DirectShow itself recorded (codecs, wave devices) per category.
+        items = self.section(b"DirectX")
+        if (1, b"DirectShow") not in items:
+            self.skipTest("no DirectShow block on this display")
+        keys = [key % guid for _, guid in CATEGORIES
+                for key in ("HKCR\\CLSID\\%s\\Instance", "HKCU\\Software\\Microsoft\\ActiveMovie\\devenum\\%s")]
+        out = wine("cmd", "/c", " & ".join('reg query %s /s /v FriendlyName' % key for key in keys))
+        out = out.stdout.decode("latin-1")
+        registered, guid = {g: set() for _, g in CATEGORIES}, None
+        for line in out.splitlines():
+            if line.startswith("HKEY_"):
+                guid = next((g for g in registered if g.upper() in line.upper()), None)
+            elif "FriendlyName" in line and guid:
+                registered[guid].add(line.split("REG_SZ", 1)[1].strip().encode("latin-1"))
+        listed = {}
+        start = items.index((1, b"DirectShow"))
+        for depth, text in items[start + 1:]:
+            if depth == 2:
+                listed[text] = set()
+            else:
+                listed[list(listed)[-1]].add(text)
+        for name, guid in CATEGORIES:
+            self.assertLessEqual(registered[guid], listed[name], name)
+        # Wine's own codecs and filters are always there.
+        self.assertTrue(registered[CATEGORIES[0][1]] and registered[CATEGORIES[6][1]], registered)
 
     def test_directshow_only_with_direct3d8(self):
         texts = [text for depth, text in self.section(b"DirectX") if depth == 1]
