@@ -1,6 +1,7 @@
 /* d3d9.dll double. Keys: d3d9=null (no interface), d3d9.adapters=N (default 1).
    Every adapter's caps are zero apart from MaxTextureWidth = 1024 * (adapter + 1)
-   and MaxVShaderInstructionsExecuted = 0xFFFFFFFF. */
+   and MaxVShaderInstructionsExecuted = 0xFFFFFFFF. Records the SDK version and
+   each caps query's adapter and device type. */
 #define COBJMACROS
 #include <d3d9.h>
 #include <string.h>
@@ -23,7 +24,7 @@ static UINT WINAPI GetAdapterCount9(IDirect3D9* This) {
 }
 
 static HRESULT WINAPI GetDeviceCaps9(IDirect3D9* This, UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) {
-    (void)This;
+    Record(self, "GetDeviceCaps9 %u %d", adapter, (int)type);
     if (adapter >= GetAdapterCount9(This) || type != D3DDEVTYPE_HAL) return D3DERR_INVALIDCALL;
     memset(caps, 0, sizeof *caps);
     caps->DeviceType = type;
@@ -38,7 +39,7 @@ static IDirect3D9 direct3d = {&vtable};
 
 IDirect3D9* WINAPI Direct3DCreate9(UINT version) {
     void** slot;
-    (void)version;
+    Record(self, "Direct3DCreate9 %u", version);
     if (ScenarioIsNull(self, "d3d9")) return NULL;
     for (slot = (void**)&vtable; slot < (void**)(&vtable + 1); ++slot) *slot = (void*)UnexpectedCall;
     vtable.QueryInterface = QueryInterface9;

@@ -5,9 +5,11 @@
    gl.context=null          wglCreateContext makes no context
    gl.current=fail          wglMakeCurrent refuses
    gl.version, gl.renderer, gl.vendor, gl.extensions
-                            glGetString's answers; "null" answers a null pointer */
+                            glGetString's answers; "null" answers a null pointer
+   The pixel-format request of each choose and set call is recorded as hex bytes. */
 #include <windows.h>
 #include <GL/gl.h>
+#include <stdio.h>
 #include <string.h>
 
 #include "scenario.h"
@@ -20,9 +22,16 @@ static BOOL Is(const char* key, const char* value) {
     return text && strcmp(text, value) == 0;
 }
 
+static void RecordRequest(const char* call, int format, const PIXELFORMATDESCRIPTOR* request) {
+    char hex[2 * sizeof *request + 1];
+    size_t i;
+    for (i = 0; i < sizeof *request; ++i) sprintf(hex + 2 * i, "%02x", ((const BYTE*)request)[i]);
+    Record(self, "%s %d %s", call, format, hex);
+}
+
 int WINAPI wglChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR* request) {
     (void)dc;
-    (void)request;
+    RecordRequest("wglChoosePixelFormat", 0, request);
     return (int)ScenarioNumber(self, "gl.choose", 1);
 }
 
@@ -41,7 +50,7 @@ int WINAPI wglDescribePixelFormat(HDC dc, int format, UINT size, PIXELFORMATDESC
 
 BOOL WINAPI wglSetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR* request) {
     (void)dc;
-    (void)request;
+    RecordRequest("wglSetPixelFormat", format, request);
     if (Is("gl.set", "fail")) return FALSE;
     chosenFormat = format;
     return TRUE;

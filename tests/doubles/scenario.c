@@ -1,5 +1,7 @@
 #include "scenario.h"
 
+#include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -41,17 +43,23 @@ static size_t Unescape(char* text, size_t length) {
     return out;
 }
 
+/* The file called name in the double's own directory. */
+static BOOL Beside(HINSTANCE module, const char* name, char (*path)[MAX_PATH + 16]) {
+    char* slash;
+    if (!GetModuleFileNameA(module, *path, MAX_PATH)) return FALSE;
+    slash = strrchr(*path, '\\');
+    strcpy(slash ? slash + 1 : *path, name);
+    return TRUE;
+}
+
 static void Load(HINSTANCE module) {
     char path[MAX_PATH + 16];
     DWORD size, got = 0;
     char* data;
     char* line;
-    char* slash;
     HANDLE file;
     loaded = TRUE;
-    if (!GetModuleFileNameA(module, path, MAX_PATH)) return;
-    slash = strrchr(path, '\\');
-    strcpy(slash ? slash + 1 : path, "double.txt");
+    if (!Beside(module, "double.txt", &path)) return;
     file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return;
     size = GetFileSize(file, NULL);
@@ -99,6 +107,24 @@ DWORD ScenarioNumber(HINSTANCE module, const char* key, DWORD fallback) {
 BOOL ScenarioIsNull(HINSTANCE module, const char* key) {
     const char* text = ScenarioText(module, key, NULL);
     return text && strcmp(text, "null") == 0;
+}
+
+void Record(HINSTANCE module, const char* format, ...) {
+    char path[MAX_PATH + 16], line[512];
+    DWORD written;
+    HANDLE file;
+    va_list args;
+    int length;
+    va_start(args, format);
+    length = vsnprintf(line, sizeof line - 1, format, args);
+    va_end(args);
+    if (length < 0 || length > (int)sizeof line - 2) length = (int)sizeof line - 2;
+    line[length++] = '\n';
+    if (!Beside(module, "calls.txt", &path)) return;
+    file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return;
+    WriteFile(file, line, (DWORD)length, &written, NULL);
+    CloseHandle(file);
 }
 
 void __stdcall UnexpectedCall(void) {

@@ -15,6 +15,10 @@ DWORD ScenarioNumber(HINSTANCE module, const char* key, DWORD fallback);
 /* True when key is present with the value "null". */
 BOOL ScenarioIsNull(HINSTANCE module, const char* key);
 
+/* Appends one printf-formatted line to "calls.txt" beside the double: what the
+   program asked of the platform, in the order asked. */
+void Record(HINSTANCE module, const char* format, ...);
+
 /* Called for methods the program is not expected to call: fail loudly rather
    than guess at a stdcall argument count. */
 void __stdcall UnexpectedCall(void);

@@ -18,6 +18,14 @@ EXE = os.path.join(BUILD, "app", "vindrel.exe")
 WINTOOL = os.path.join(BUILD, "tests", "tools", "wintool.exe")
 PRESS_KEY = os.path.join(ROOT, "scripts", "press-key.sh")
 SECTIONS = [b"CPU", b"DirectX", b"OpenGL", b"Memory", b"Windows"]
+# The DirectShow category nodes, in order, with the identifiers they list.
+CATEGORIES = [(b"Video Compressors", "{33D9A760-90C8-11D0-BD43-00A0C911CE86}"),
+              (b"Video Input", "{860BB310-5D01-11D0-BD3B-00A0C911CE86}"),
+              (b"Audio Compressors", "{33D9A761-90C8-11D0-BD43-00A0C911CE86}"),
+              (b"Audio Input", "{33D9A762-90C8-11D0-BD43-00A0C911CE86}"),
+              (b"Audio Output", "{E0F158E1-CB04-11D0-BD4E-00A0C911CE86}"),
+              (b"MIDI", "{4EFE2452-168A-11D1-BC76-00C04FB9453B}"),
+              (b"DirectShow Filters", "{083863F1-70DE-11D0-BD40-00A0C911CE86}")]
 # Emulated Wine is slow to start; these bound waits, they are not measurements.
 SHOW_TIMEOUT = float(os.environ.get("VINDREL_SHOW_TIMEOUT", "600"))
 EXIT_TIMEOUT = float(os.environ.get("VINDREL_EXIT_TIMEOUT", "300"))
@@ -100,8 +108,14 @@ def without_display():
         _end_server(env)
 
 
-def wintool(*args, timeout=300):
-    result = wine(WINTOOL, *args, timeout=timeout)
+def checklist_names():
+    """The 222 extension names of the checklist, typed for the tests, in order."""
+    with open(os.path.join(ROOT, "tests", "probes", "graphics", "gl_extension_names.txt"), "rb") as f:
+        return f.read().split()
+
+
+def wintool(*args, timeout=300, env=None):
+    result = wine(WINTOOL, *args, timeout=timeout, env=env)
     return result.returncode, result.stdout
 
 
@@ -156,15 +170,19 @@ class Run:
         """Waits for the filled dialog; fails at once if the program ends first."""
         deadline = time.time() + SHOW_TIMEOUT
         while time.time() < deadline:
-            code, out = wintool("wait-shown", "15000", timeout=300)
+            code, out = self.tool("wait-shown", "15000")
             if code == 0:
                 return out.strip()
             if self.proc.poll() is not None:
                 raise AssertionError("the program ended (code %d) before its dialog was shown" % self.proc.returncode)
         raise AssertionError("the dialog was not shown")
 
+    def tool(self, *args):
+        """wintool against this run's Wine session."""
+        return wintool(*args, env=self.env)
+
     def tree(self):
-        code, out = wintool("tree")
+        code, out = self.tool("tree")
         assert code == 0, "cannot read the tree"
         return parse_tree(out)
 
@@ -177,9 +195,8 @@ class Run:
     def running(self):
         return self.proc.poll() is None
 
-    def report(self):
-        path = os.path.join(self.dir, "stats.txt")
-        with open(path, "rb") as f:
+    def report(self, name="stats.txt"):
+        with open(os.path.join(self.dir, name), "rb") as f:
             return f.read()
 
 

@@ -7,21 +7,18 @@ tree as the file."""
 import os
 import re
 import shutil
-import subprocess
+import struct
 import sys
 import tempfile
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import harness  # noqa: E402
-from harness import section_items, BUILD, EXE, Run, parse_tree, wintool  # noqa: E402
+from harness import section_items, BUILD, CATEGORIES, EXE, Run  # noqa: E402
 
 DOUBLES_DIR = os.path.join(BUILD, "tests", "doubles")
 DOUBLES = ("d3d9", "d3d8", "opengl32", "wininet")
 OVERRIDE = "d3d9,d3d8,opengl32,wininet=n,b"
-CATEGORIES = [b"Video Compressors", b"Video Input", b"Audio Compressors", b"Audio Input", b"Audio Output",
-              b"MIDI", b"DirectShow Filters"]
 
 
 def escape(value):
@@ -49,9 +46,9 @@ def override_env(base):
 
 
 class Outcome:
-    def __init__(self, tree, data, exit_code, windows, engines):
+    def __init__(self, tree, data, exit_code, windows, engines, calls):
         self.tree, self.data, self.exit_code = tree, data, exit_code
-        self.windows, self.engines = windows, engines
+        self.windows, self.engines, self.calls = windows, engines, calls
 
     def section(self, name):
         """(depth, text) items under a root node."""
@@ -68,6 +65,13 @@ def run_scenario(settings, workdir=None, display=True, before=None, doubles=True
         return _run_scenario(settings, workdir, env, False, before, doubles)
 
 
+def _read(path):
+    if not os.path.isfile(path):
+        return None
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def _run_scenario(settings, workdir, base_env, display, before, doubles):
     own = workdir is None
     workdir = workdir or tempfile.mkdtemp(prefix="vindrel-fault-")
@@ -80,42 +84,24 @@ def _run_scenario(settings, workdir, base_env, display, before, doubles):
             for key, value in settings.items():
                 f.write(key.encode() + b"=" + escape(value) + b"\n")
         cleanup = before(workdir) if before else None
-        env = override_env(base_env)
-
-        def tool(*args, timeout=300):
-            result = harness.wine(harness.WINTOOL, *args, timeout=timeout, env=env)
-            return result.returncode, result.stdout
-
         try:
-            with Run(workdir=workdir, exe=exe, env=env) as run:
-                # In slices, so that a program that died is seen at once.
-                deadline = time.time() + harness.SHOW_TIMEOUT
-                while True:
-                    code, _ = tool("wait-shown", "15000")
-                    if code == 0:
-                        break
-                    assert run.running(), "exited with 0x%x before showing the dialog" % (run.proc.returncode & 0xFFFFFFFF)
-                    assert time.time() < deadline, "the dialog was not shown"
-                code, raw = tool("tree")
-                assert code == 0, "cannot read the tree"
-                tree = parse_tree(raw)
-                windows = [l for l in tool("windows")[1].decode("latin-1").splitlines() if l.startswith("window ")]
-                engines = tool("engines")[1].decode("latin-1").splitlines()
+            with Run(workdir=workdir, exe=exe, env=override_env(base_env)) as run:
+                run.wait_shown()
+                tree = run.tree()
+                windows = [l for l in run.tool("windows")[1].decode("latin-1").splitlines() if l.startswith("window ")]
+                engines = run.tool("engines")[1].decode("latin-1").splitlines()
                 if display:
                     run.keys("Escape")
                 else:
-                    code, _ = tool("close")
-                    assert code == 0, "cannot close the dialog"
+                    assert run.tool("close")[0] == 0, "cannot close the dialog"
                 exit_code = run.wait_exit()
-                path = os.path.join(workdir, "stats.txt")
-                data = None
-                if os.path.isfile(path):
-                    with open(path, "rb") as f:
-                        data = f.read()
         finally:
             if cleanup:
                 cleanup()
-        return Outcome(tree, data, exit_code, windows, engines)
+        data = _read(os.path.join(workdir, "stats.txt"))
+        calls = _read(os.path.join(workdir, "calls.txt"))  # None where nothing could be written
+        calls = calls.decode("latin-1").splitlines() if calls is not None else None
+        return Outcome(tree, data, exit_code, windows, engines, calls)
     finally:
         if own:
             shutil.rmtree(workdir, ignore_errors=True)
@@ -141,10 +127,14 @@ class FaultTestCase(unittest.TestCase):
             self.assertEqual(g, e, "item %d" % index)
         self.assertEqual(len(got), len(expected), "item count")
 
+    def assertDirect3DCalls(self, outcome, *args, **kwargs):
+        """What the program asked of the Direct3D doubles, argument for argument."""
+        self.assertEqual([c for c in outcome.calls if not c.startswith("wgl")], d3d_calls(*args, **kwargs))
+
     def assertDirectShowTail(self, items):
         """From "DirectShow" on: the seven categories at depth 2, devices below them."""
         self.assertEqual(items[0], (1, b"DirectShow"))
-        self.assertEqual([text for depth, text in items[1:] if depth == 2], CATEGORIES)
+        self.assertEqual([text for depth, text in items[1:] if depth == 2], [name for name, _ in CATEGORIES])
         self.assertTrue(all(depth in (2, 3) for depth, _ in items[1:]), items)
 
 
@@ -160,13 +150,20 @@ def d3d9_adapter(adapter):
         b"MaxPixelShader30InstructionSlots: 0"]]
 
 
-D3D8_FLAGS = [b"DeviceType: Hardware", b"ReadScanLine: true", b"Gamma Calibrator: false", b"Render in Window: false",
-              b"Driver Managed Resources: false", b"Dynamic Texture Support: false",
-              b"Fullscreen Gamma Calibrator: false", b"Partitioned Rendering: false",
-              b"Fullscreen Alphablend flip support : false"]
-D3D8_INTERVALS = [b"Immediate:supported", b"Every Refresh:supported", b"Every Second Refresh:not supported",
-                  b"Every Third Refresh:not supported", b"Every Fourth Refresh:not supported"]
-D3D8_NUMBERS = [b"MaxTextureWidth : 2048", b"MaxTextureHeight: 0", b"MaxVolumeExtent: 0", b"MaxTextureRepeat: 0",
+# Adapter 0 answers Caps2 0x2 and intervals 0x80000001, adapter 1 Caps2 0x80000 and intervals 0x2.
+D3D8_FLAGS = [[b"DeviceType: Hardware", b"ReadScanLine: true", b"Gamma Calibrator: false",
+               b"Render in Window: false", b"Driver Managed Resources: false", b"Dynamic Texture Support: false",
+               b"Fullscreen Gamma Calibrator: false", b"Partitioned Rendering: false",
+               b"Fullscreen Alphablend flip support : false"],
+              [b"DeviceType: Hardware", b"ReadScanLine: true", b"Gamma Calibrator: false",
+               b"Render in Window: true", b"Driver Managed Resources: false", b"Dynamic Texture Support: false",
+               b"Fullscreen Gamma Calibrator: false", b"Partitioned Rendering: true",
+               b"Fullscreen Alphablend flip support : false"]]
+D3D8_INTERVALS = [[b"Immediate:supported", b"Every Refresh:supported", b"Every Second Refresh:not supported",
+                   b"Every Third Refresh:not supported", b"Every Fourth Refresh:not supported"],
+                  [b"Immediate:not supported", b"Every Refresh:not supported", b"Every Second Refresh:supported",
+                   b"Every Third Refresh:not supported", b"Every Fourth Refresh:not supported"]]
+D3D8_NUMBERS = [b"MaxTextureHeight: 0", b"MaxVolumeExtent: 0", b"MaxTextureRepeat: 0",
                 b"MaxVertexW: 1e+010", b"MaxTextureBlendStages: 0", b"MaxSimultaneousTextures: 0",
                 b"MaxActiveLights: 0", b"MaxPointSize: 0", b"MaxPrimitiveCount: 0", b"MaxVertexIndex: 0",
                 b"MaxStreams: 0", b"MaxStreamStride: 0", b"VertexShaderVersion: [1.1] 4294836481",
@@ -174,17 +171,59 @@ D3D8_NUMBERS = [b"MaxTextureWidth : 2048", b"MaxTextureHeight: 0", b"MaxVolumeEx
 
 
 def d3d8_adapter(adapter, modes=2, texture=b"Available Texture Memory: 134217728 [128 MB]",
-                 description=b"Double Adapter", driver=b"double.dll"):
-    items = [(2, description), (3, driver), (4, b"DriverVersion:%d" % (0x000A0BB8 + adapter)),
-             (4, b"VendorId: 4318"), (4, b"DeviceId: -1"), (4, b"SubSysId: -2147483648"),
+                 description=None, driver=None):
+    """What the d3d8 double answers for adapter (see tests/doubles/d3d8_double.c)."""
+    items = [(2, description or b"Double Adapter %d" % adapter), (3, driver or b"double%d.dll" % adapter),
+             (4, b"DriverVersion:%d" % (0x000A0BB8 + adapter)), (4, b"VendorId: %d" % (4318 + adapter)),
+             (4, b"DeviceId: %d" % (-1 - adapter)), (4, b"SubSysId: %d" % (-2147483648 + adapter)),
              (4, b"Revision: %d" % adapter), (3, b"Display Modes")]
-    items += [(4, b"%dx%d @ %d Hz [FMT:0x%x]" % (640 + i, 480 + i, 10 * i, 22 + i)) for i in range(modes)]
-    items += [(3, b"D3DDEVTYPE_HAL caps")] + [(4, line) for line in D3D8_FLAGS]
-    items += [(4, b"Video Flip Synchronization")] + [(5, line) for line in D3D8_INTERVALS]
-    items += [(4, line) for line in D3D8_NUMBERS]
+    items += [(4, b"%dx%d @ %d Hz [FMT:0x%x]" % (640 + 100 * adapter + i, 480 + i, 10 * i + adapter, 22 + i))
+              for i in range(modes + adapter)]
+    items += [(3, b"D3DDEVTYPE_HAL caps")] + [(4, line) for line in D3D8_FLAGS[adapter]]
+    items += [(4, b"Video Flip Synchronization")] + [(5, line) for line in D3D8_INTERVALS[adapter]]
+    items += [(4, b"MaxTextureWidth : %d" % (2048 << adapter))] + [(4, line) for line in D3D8_NUMBERS]
     if texture is not None:
         items.append((4, texture))
     return items
+
+
+# The test device: adapter 0, the reference type, software vertex processing, a new
+# hidden probe window, and the presentation parameters field by field.
+TEST_DEVICE = "CreateDevice 0 2 0x20"
+PRESENT = "present 320 200 22 0 0 4 0 1 0 0 0x0 0 0"
+
+
+def d3d_calls(d3d9_adapters=1, d3d8_adapters=1, modes=2):
+    """The calls the doubles should record, in order (None: that runtime is missing)."""
+    calls = ["Direct3DCreate9 31"]
+    calls += ["GetDeviceCaps9 %d 1" % a for a in range(d3d9_adapters or 0)]
+    calls.append("Direct3DCreate8 220")
+    for a in range(d3d8_adapters or 0):
+        calls += ["GetAdapterIdentifier %d 0" % a, "GetAdapterModeCount %d" % a]
+        calls += ["EnumAdapterModes %d %d" % (a, i) for i in range(modes + a)]
+        calls += ["GetDeviceCaps8 %d 1" % a, TEST_DEVICE,
+                  "focus class=Engine seen=0 engines=%d visible=0" % (a + 1), PRESENT]
+    return calls
+
+
+PIXEL_FORMAT_FIELDS = ("nSize nVersion dwFlags iPixelType cColorBits cRedBits cRedShift cGreenBits cGreenShift "
+                       "cBlueBits cBlueShift cAlphaBits cAlphaShift cAccumBits cAccumRedBits cAccumGreenBits "
+                       "cAccumBlueBits cAccumAlphaBits cDepthBits cStencilBits cAuxBuffers iLayerType bReserved "
+                       "dwLayerMask dwVisibleMask dwDamageMask").split()
+# A double-buffered RGBA window format of 16 colour bits; everything else 0.
+PIXEL_FORMAT = dict(dict.fromkeys(PIXEL_FORMAT_FIELDS, 0), nSize=40, nVersion=1, dwFlags=0x25, cColorBits=16)
+
+
+def pixel_format_calls(calls):
+    """(call, format index, {field: value}) for each recorded choose and set."""
+    out = []
+    for line in calls:
+        name, _, rest = line.partition(" ")
+        if name in ("wglChoosePixelFormat", "wglSetPixelFormat"):
+            index, request = rest.split(" ")
+            values = struct.unpack("<HHI20B3I", bytes.fromhex(request))
+            out.append((name, int(index), dict(zip(PIXEL_FORMAT_FIELDS, values))))
+    return out
 
 
 def directx_head(d3d9_adapters=1, d3d8_adapters=1, **d3d8):
@@ -233,23 +272,17 @@ class OpenGLChecks:
     def assertOpenGL(self, outcome, head, present):
         """head: the items before "Display modes (...)"; present: the checklist
         rows expected "present". Returns the items split as split_opengl does."""
+        if outcome.calls is not None:
+            self.assertEqual(pixel_format_calls(outcome.calls), [("wglChoosePixelFormat", 0, PIXEL_FORMAT),
+                                                                 ("wglSetPixelFormat", 1, PIXEL_FORMAT)])
         before, modes, rest = split_opengl(outcome.section(b"OpenGL"))
         self.assertItems(before[:-1], head)
         self.assertEqual(before[-1][0], 2)
         self.assertTrue(before[-1][1].startswith(b"Display modes (") and before[-1][1].endswith(b")"))
         for _, line in modes:
             self.assertRegex(line, MODE_LINE)
-        self.assertEqual(rest[0], (2, b"Caps"))
-        rows = rest[1:]
-        self.assertEqual(len(rows), 222)
-        found = set()
-        for depth, line in rows:
-            self.assertEqual(depth, 3)
-            name, _, word = line.partition(b":")
-            self.assertIn(word, (b"present", b"not available"), line)
-            if word == b"present":
-                found.add(name)
-        self.assertEqual(found, set(present))
+        self.assertItems(rest, [(2, b"Caps")] + [(3, name + (b":present" if name in present else b":not available"))
+                                                 for name in harness.checklist_names()])
         return before, modes, rest
 
     def assertConnection(self, outcome, connected, last):

@@ -19,6 +19,7 @@ class Direct3DFaultTest(FaultTestCase, OpenGLChecks):
         head, shows = self.directx(outcome)
         texture = b"Available Texture Memory: -2147483648 [2048 MB]"
         self.assertItems(head, directx_head(None, 2, texture=texture))
+        self.assertDirect3DCalls(outcome, None, 2)
         self.assertDirectShowTail(shows)
         # One probe window per Direct3D 8 adapter, one for OpenGL.
         self.assertEqual(len(outcome.engines), 3, outcome.engines)
@@ -30,6 +31,7 @@ class Direct3DFaultTest(FaultTestCase, OpenGLChecks):
                                 "gl.extensions": b" " + MULTI + b" " + ABGR + b" ", "net.flags": 4, "net.connected": 0})
         self.assertSound(outcome)
         self.assertItems(outcome.section(b"DirectX"), [(1, b"DirectX9.0")])
+        self.assertDirect3DCalls(outcome, 0, None)
         self.assertEqual(len(outcome.engines), 1, outcome.engines)
         self.assertOpenGL(outcome, opengl_items(), [])
         self.assertConnection(outcome, b"false", b"INTERNET_CONNECTION_PROXY")
@@ -41,6 +43,7 @@ class Direct3DFaultTest(FaultTestCase, OpenGLChecks):
         head, shows = self.directx(outcome)
         self.assertEqual(len(head), 45 + 1)
         self.assertItems(head, directx_head(2, 0))
+        self.assertDirect3DCalls(outcome, 2, 0)
         self.assertDirectShowTail(shows)
         self.assertOpenGL(outcome, opengl_items(), [MULTI])
         self.assertConnection(outcome, b"true", b"INTERNET_CONNECTION_MODEM_BUSY")
@@ -52,6 +55,7 @@ class Direct3DFaultTest(FaultTestCase, OpenGLChecks):
         self.assertSound(outcome)
         head, shows = self.directx(outcome)
         self.assertItems(head, directx_head(1, 1, modes=0, texture=None))
+        self.assertDirect3DCalls(outcome, 1, 1, modes=0)
         self.assertEqual(len(head) - 23, 1 + 41)
         self.assertDirectShowTail(shows)
         self.assertOpenGL(outcome, opengl_items(), [DEPTH])
@@ -62,6 +66,7 @@ class Direct3DFaultTest(FaultTestCase, OpenGLChecks):
         self.assertSound(outcome)
         head, _ = self.directx(outcome)
         self.assertItems(head, directx_head(1, 2, texture=None))
+        self.assertDirect3DCalls(outcome, 1, 2)
         self.assertOpenGL(outcome, opengl_items(), [MULTI, ABGR])
         self.assertConnection(outcome, b"true", b"Unkown 0x12")
 

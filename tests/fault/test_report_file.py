@@ -8,7 +8,7 @@ import tempfile
 
 from fault import BUILD, FaultTestCase, OpenGLChecks, directx_head, main, opengl_items, run_scenario
 
-HOLD_FILE = os.path.join(BUILD, "tests", "doubles", "hold_file.exe")
+HOLD_FILE = os.path.join(BUILD, "tests", "tools", "hold_file.exe")
 
 
 class ReportFileFaultTest(FaultTestCase, OpenGLChecks):

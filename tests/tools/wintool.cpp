@@ -215,7 +215,6 @@ int main(int argc, char** argv) {
     if (strcmp(command, "engines") == 0) return EnumWindows(ListEngine, pid) ? 0 : 3;
     if (strcmp(command, "windows") == 0) return EnumWindows(ListBox, pid) ? 0 : 3;
     if (strcmp(command, "close") == 0) return PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 3;
-    if (strcmp(command, "about") == 0) return PostMessageA(dialog, WM_COMMAND, 40001, 0) ? 0 : 3;
     fprintf(stderr, "usage: wintool wait-shown [ms] | tree | describe | desktop | keep-desktop | exists | engines | windows | close\n");
     return 64;
 }

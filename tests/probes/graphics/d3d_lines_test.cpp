@@ -82,16 +82,6 @@ TEST(D3D9CapsLines, TwentyOneLinesWithSplitVersionsAndSignedShaderModel3Counts) 
                                                       }));
 }
 
-TEST(D3D9CapsLines, ClearedRecordPrintsZeros) {
-    Lines out;
-    WriteD3D9CapsLines(D3D9CapsRecord{}, out.sink());
-    ASSERT_EQ(out.lines.size(), 21u);
-    EXPECT_EQ(out.lines[0], "MaxTextureWidth : 0");
-    EXPECT_EQ(out.lines[4], "MaxVertexW: 0");
-    EXPECT_EQ(out.lines[13], "VertexShaderVersion: [0.0] 0");
-    EXPECT_EQ(out.lines[20], "MaxPixelShader30InstructionSlots: 0");
-}
-
 TEST(D3D8CapsLines, NumericLinesEndWithTheirOwnPixelShaderValue) {
     D3D8CapsRecord caps = {};
     caps.numbers = CraftedNumbers();

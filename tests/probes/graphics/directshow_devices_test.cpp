@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "probes/graphics/directshow_devices.h"
+#include "probes/graphics/directx_blocks.h"
 #include "support/test_report.h"
 
 #include <oleauto.h>
@@ -172,18 +173,35 @@ public:
     HRESULT STDMETHODCALLTYPE CreateClassEnumerator(REFCLSID category, IEnumMoniker** out, DWORD flags) override {
         asked = category;
         askedFlags = flags;
+        ++classEnumerators;
         *out = result_ == S_OK ? monikers_->HandOut() : nullptr;
         return result_;
     }
     CLSID asked = {};
     DWORD askedFlags = 0xFFFFFFFF;
+    int classEnumerators = 0;
 
 private:
     FakeMonikers* monikers_;
     HRESULT result_;
 };
 
-const CLSID kVideoInput = {0x860BB310, 0x5D01, 0x11D0, {0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}};
+// The published identifiers of the system device enumerator and the seven categories.
+const CLSID kSystemDeviceEnum = {0x62BE5D10, 0x60EB, 0x11D0, {0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}};
+const IID kICreateDevEnum = {0x29840822, 0x5B84, 0x11D0, {0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}};
+const struct {
+    const char* text;
+    CLSID id;
+} kCategories[] = {
+    {"Video Compressors", {0x33D9A760, 0x90C8, 0x11D0, {0xBD, 0x43, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}}},
+    {"Video Input", {0x860BB310, 0x5D01, 0x11D0, {0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}}},
+    {"Audio Compressors", {0x33D9A761, 0x90C8, 0x11D0, {0xBD, 0x43, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}}},
+    {"Audio Input", {0x33D9A762, 0x90C8, 0x11D0, {0xBD, 0x43, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}}},
+    {"Audio Output", {0xE0F158E1, 0xCB04, 0x11D0, {0xBD, 0x4E, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}}},
+    {"MIDI", {0x4EFE2452, 0x168A, 0x11D1, {0xBC, 0x76, 0x00, 0xC0, 0x4F, 0xB9, 0x45, 0x3B}}},
+    {"DirectShow Filters", {0x083863F1, 0x70DE, 0x11D0, {0xBD, 0x40, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}}},
+};
+const CLSID& kVideoInput = kCategories[1].id;
 
 struct Device {
     NameRead read;
@@ -246,8 +264,6 @@ TEST(DirectShowDevices, EmptyOrUnregisteredCategoryListsNothing) {
         SCOPED_TRACE(testing::Message() << std::hex << "CreateClassEnumerator 0x" << result);
         Category category({{NameRead::kName, L"never listed", true}}, result);
         EXPECT_LINES(category.List(), {});
-        EXPECT_TRUE(category.devEnum().asked == kVideoInput);
-        EXPECT_EQ(category.devEnum().askedFlags, 0u);
         ExpectAllReleased(category);
     }
     Category noDevice({});
@@ -285,6 +301,49 @@ TEST(DirectShowDevices, LongNamesAreCutTo255Bytes) {
     });
     EXPECT_LINES(category.List(), {std::string(255, 'a'), std::string(255, 'b'), std::string(255, 'c'), "after"});
     ExpectAllReleased(category);
+}
+
+// The system device enumerator's class, registered in this process: every instance
+// is a new enumerator whose one device is named after its number.
+class DevEnumClass : public Counted<IClassFactory> {
+public:
+    using Counted::Counted;
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+        EXPECT_EQ(outer, nullptr);
+        EXPECT_TRUE(iid == kICreateDevEnum);
+        made.emplace_back(new Category({{NameRead::kName, L"device " + std::to_wstring(made.size()), true}}));
+        return made.back()->devEnum().QueryInterface(iid, out);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(WINBOOL) override { return S_OK; }
+    std::vector<std::unique_ptr<Category>> made;
+};
+
+TEST(ProbeDirectShow, SevenCategoriesInOrderEachFromAnEnumeratorOfItsOwn) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    Ledger ledger;
+    DevEnumClass devEnumClass(&ledger);
+    DWORD cookie = 0;
+    ASSERT_EQ(CoRegisterClassObject(kSystemDeviceEnum, devEnumClass.HandOut(), CLSCTX_INPROC_SERVER,
+                                    REGCLS_MULTIPLEUSE, &cookie),
+              S_OK);
+    TestReport report;
+    ProbeDirectShow(report.tree(), AddNode(report.tree(), nullptr, "DirectX"));
+    CoRevokeClassObject(cookie);
+
+    std::vector<TreeLine> expected = {{0, "DirectShow"}};
+    ASSERT_EQ(devEnumClass.made.size(), 7u);
+    for (size_t i = 0; i < 7; ++i) {
+        SCOPED_TRACE(kCategories[i].text);
+        expected.push_back({1, kCategories[i].text});
+        expected.push_back({2, "device " + std::to_string(i)});
+        const FakeDevEnum& devEnum = devEnumClass.made[i]->devEnum();
+        EXPECT_EQ(devEnum.classEnumerators, 1);
+        EXPECT_TRUE(devEnum.asked == kCategories[i].id);
+        EXPECT_EQ(devEnum.askedFlags, 0u);
+        ExpectAllReleased(*devEnumClass.made[i]);
+    }
+    EXPECT_TREE(report.Section(), expected);
+    CoUninitialize();
 }
 
 }  // namespace
