@@ -10,7 +10,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "probes/graphics/directx_blocks.h"
+#include "probes/graphics/directx.h"
 #include "probes/probes.h"
 
 namespace {

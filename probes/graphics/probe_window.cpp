@@ -1,3 +1,4 @@
+// The hidden 4 by 4 "Engine" windows that the Direct3D 8 and OpenGL probes draw on.
 #include "probes/graphics/probe_window.h"
 
 namespace {

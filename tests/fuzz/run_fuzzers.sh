@@ -10,12 +10,12 @@ out=$(cd "$1" && pwd)
 seconds=$2
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(format gl_extensions capacity)
+[ ${#targets[@]} -gt 0 ] || targets=(format gl_extension_checklist capacity)
 
 
 declare -A sources=(
     [format]="report/format.cpp"
-    [gl_extensions]="probes/graphics/gl_extensions.cpp"
+    [gl_extension_checklist]="probes/graphics/gl_extension_checklist.cpp"
     [capacity]="probes/system/system_text.cpp"
 )
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")

@@ -1,11 +1,13 @@
+// The DirectShow block: the friendly names of the devices in seven categories.
+// Its texts are frozen: stored reports and the tools that read them depend on every byte.
 #include <stdlib.h>
 #include <string.h>
 
 #include <objbase.h>
 #include <oleauto.h>
 
-#include "probes/graphics/directshow_devices.h"
-#include "probes/graphics/directx_blocks.h"
+#include "probes/graphics/directshow.h"
+#include "probes/graphics/directx.h"
 
 // Declared here so that nothing needs the strmiids library.
 namespace ids {

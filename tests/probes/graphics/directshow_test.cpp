@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "probes/graphics/directshow_devices.h"
-#include "probes/graphics/directx_blocks.h"
+#include "probes/graphics/directshow.h"
+#include "probes/graphics/directx.h"
 #include "support/test_report.h"
 
 #include <oleauto.h>

@@ -1,4 +1,7 @@
-#include "probes/graphics/d3d_lines.h"
+// The Direct3D 9 and 8 lines, from tables of (format, field) rows. No platform calls.
+// Its texts are frozen: stored reports and the tools that read them depend on every
+// byte, so the blank in "MaxTextureWidth : " and the one before the flip line's colon stay.
+#include "probes/graphics/d3d_caps_lines.h"
 
 #include "report/format.h"
 

@@ -1,9 +1,14 @@
+// The Direct3D 9 block: the caps of each adapter's hardware device type.
+// Its texts are frozen: stored reports and the tools that read them depend on every byte.
 #include <d3d9.h>
 
-#include "probes/graphics/d3d_report.h"
-#include "probes/graphics/directx_blocks.h"
+#include "probes/graphics/d3d_nodes.h"
+#include "probes/graphics/directx.h"
 
 namespace {
+
+// The SDK version the program was made for (not the header's D3D_SDK_VERSION).
+const UINT kD3D9SdkVersion = 31;
 
 D3D9CapsRecord CopyD3D9Caps(const D3DCAPS9& caps) {
     D3D9CapsRecord record = {};
@@ -20,7 +25,7 @@ D3D9CapsRecord CopyD3D9Caps(const D3DCAPS9& caps) {
 
 // The interface lives until the process ends, like the Direct3D 8 one.
 void ProbeDirect3D9(HWND tree, ReportNode parent) {
-    IDirect3D9* d3d = Direct3DCreate9(31);
+    IDirect3D9* d3d = Direct3DCreate9(kD3D9SdkVersion);
     if (!d3d) return;
     const ReportNode block = AddNode(tree, parent, "DirectX9.0");
     const UINT adapters = d3d->GetAdapterCount();

@@ -1,7 +1,10 @@
-#include "probes/graphics/gl_extensions.h"
+// The OpenGL extension checklist and the scan of an extension string. No platform calls.
+#include "probes/graphics/gl_extension_checklist.h"
 
 #include <string.h>
 
+// Report text, frozen: stored reports and the tools that read them depend on every
+// name and on their order.
 const char* const GLExtensionChecklist[kGLExtensionCount] = {
     "GL_ARB_multitexture",
     "GL_ARB_transpose_matrix",

@@ -1,8 +1,9 @@
-#include "probes/graphics/gl_extensions_probe.h"
+// The "Caps" lines: the checklist asked of the current OpenGL context.
+#include "probes/graphics/gl_extension_lines.h"
 
 #include <GL/gl.h>
 
-#include "probes/graphics/gl_extensions.h"
+#include "probes/graphics/gl_extension_checklist.h"
 
 bool HasGLExtension(const char* name) {
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));

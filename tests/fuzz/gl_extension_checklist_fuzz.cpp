@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "probes/graphics/gl_extensions.h"
+#include "probes/graphics/gl_extension_checklist.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
-#include "probes/graphics/d3d_report.h"
+// The Direct3D lines added into the report tree, under the node each belongs to.
+#include "probes/graphics/d3d_nodes.h"
 
 namespace {
 

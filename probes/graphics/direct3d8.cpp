@@ -1,11 +1,16 @@
+// The Direct3D 8 block: each adapter's identity, display modes, device caps and the
+// texture memory of a reference test device.
+// Its texts are frozen: stored reports and the tools that read them depend on every byte.
 #include <d3d8.h>
 
-#include "probes/graphics/d3d_report.h"
-#include "probes/graphics/directx_blocks.h"
+#include "probes/graphics/d3d_nodes.h"
+#include "probes/graphics/directx.h"
 #include "probes/graphics/probe_window.h"
-#include "probes/probes.h"
 
 namespace {
+
+// The SDK version the program was made for; the runtime checks it.
+const UINT kD3D8SdkVersion = 220;
 
 D3D8IdentityRecord CopyIdentity(const D3DADAPTER_IDENTIFIER8& id) {
     D3D8IdentityRecord record = {};
@@ -85,12 +90,12 @@ void ProbeAdapter(IDirect3D8* d3d, UINT adapter, HWND tree, ReportNode block) {
 
 }  // namespace
 
-void ProbeDirectX(HWND tree, ReportNode parent) {
-    ProbeDirect3D9(tree, parent);
-    IDirect3D8* d3d = Direct3DCreate8(220);
-    if (!d3d) return;
+// The interface lives until the process ends, like the Direct3D 9 one.
+bool ProbeDirect3D8(HWND tree, ReportNode parent) {
+    IDirect3D8* d3d = Direct3DCreate8(kD3D8SdkVersion);
+    if (!d3d) return false;
     const ReportNode block = AddNode(tree, parent, "DirectX8.1");
     const UINT adapters = d3d->GetAdapterCount();
     for (UINT adapter = 0; adapter < adapters; ++adapter) ProbeAdapter(d3d, adapter, tree, block);
-    ProbeDirectShow(tree, parent);
+    return true;
 }

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "probes/graphics/gl_extensions.h"
-#include "probes/graphics/gl_extensions_probe.h"
+#include "probes/graphics/gl_extension_checklist.h"
+#include "probes/graphics/gl_extension_lines.h"
 #include "support/test_report.h"
 
 namespace {

@@ -1,7 +1,7 @@
-// Writing the Direct3D lines into the report; free of d3d8.h and d3d9.h.
+// The Direct3D lines added into the report tree; free of d3d8.h and d3d9.h.
 #pragma once
 
-#include "probes/graphics/d3d_lines.h"
+#include "probes/graphics/d3d_caps_lines.h"
 #include "report/report.h"
 
 // A LineSink that adds each line as the next child of one node.

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "probes/graphics/d3d_lines.h"
-#include "probes/graphics/d3d_report.h"
+#include "probes/graphics/d3d_caps_lines.h"
+#include "probes/graphics/d3d_nodes.h"
 #include "support/test_report.h"
 
 namespace {

@@ -1,6 +1,9 @@
+// The OpenGL section: a context on a probe window, its version, renderer and vendor
+// strings, the display modes, and the extension checklist under "Caps".
+// Its texts are frozen: stored reports and the tools that read them depend on every byte.
 #include <GL/gl.h>
 
-#include "probes/graphics/gl_extensions_probe.h"
+#include "probes/graphics/gl_extension_lines.h"
 #include "probes/graphics/probe_window.h"
 #include "probes/probes.h"
 
@@ -17,15 +20,19 @@ static_assert(sizeof(DisplayDeviceRecord) == 168, "four-field DISPLAY_DEVICEA");
 
 typedef BOOL(WINAPI* EnumDisplayDevicesProc)(LPCSTR device, DWORD index, DisplayDeviceRecord* record, DWORD flags);
 
+// The request's size and version as the platform must be told them.
+const WORD kPixelFormatRequestSize = 40;
+const WORD kPixelFormatVersion = 1;
+static_assert(sizeof(PIXELFORMATDESCRIPTOR) == kPixelFormatRequestSize, "PIXELFORMATDESCRIPTOR size");
+
 // Double-buffered RGBA window format of 16 colour bits, nothing else.
 const PIXELFORMATDESCRIPTOR pixelFormatRequest = {
-    40, 1, PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER, PFD_TYPE_RGBA, 16,
+    kPixelFormatRequestSize, kPixelFormatVersion, PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER, PFD_TYPE_RGBA, 16,
     0, 0, 0, 0, 0, 0,  // colour bits and shifts
     0, 0,              // alpha
     0, 0, 0, 0, 0,     // accumulation
     0, 0, 0,           // depth, stencil, auxiliary buffers
     PFD_MAIN_PLANE, 0, 0, 0, 0};
-static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "PIXELFORMATDESCRIPTOR size");
 
 // glGetString may answer null; that shows as an empty text.
 const char* GLText(GLenum name) {

@@ -1,5 +1,5 @@
-// The device loop of one DirectShow category, apart from the creation of the
-// system device enumerator so that it runs against any ICreateDevEnum.
+// The DirectShow block's device lists, apart from ProbeDirectShow so that they run
+// against any ICreateDevEnum.
 #pragma once
 
 #include <strmif.h>
@@ -9,3 +9,6 @@
 // Adds the friendly name of every device that devices lists for category under
 // node. Releases all it obtains; devices stays the caller's.
 void ListDirectShowDevices(HWND tree, ReportNode node, ICreateDevEnum* devices, REFCLSID category);
+// The friendly names of one category's devices, under node, from a system device
+// enumerator of its own.
+void ProbeDirectShowCategory(HWND tree, ReportNode node, REFCLSID category);
