@@ -147,6 +147,13 @@ alive() {
     return 1
 }
 
+# Takes the session lock on descriptor 9. The test machine's shared folders may not
+# lock; one run at a time uses its session there.
+session_lock() {
+    exec 9>"$VINDREL_SESSION/lock"
+    flock -x 9 2>/dev/null || true
+}
+
 session_pid() { cat "$VINDREL_SESSION/$1.pid" 2>/dev/null || true; }
 
 session_alive() {
@@ -225,8 +232,7 @@ end_session_locked() {
 # private prefix), and exports its DISPLAY. Call leave_session on exit.
 use_session() {
     mkdir -p "$VINDREL_SESSION/users"
-    exec 9>"$VINDREL_SESSION/lock"
-    flock -x 9
+    session_lock
     if ! session_alive; then
         end_session_locked
         local -x WINEPREFIX=$VINDREL_BUILD/wineprefix
@@ -248,8 +254,7 @@ leave_session() {
     touch "$dir/used"
     rm -f "$dir/users/$$"
     if [ "$VINDREL_SESSION_IDLE" = 0 ]; then
-        exec 9>"$dir/lock"
-        flock -x 9
+        session_lock
         session_in_use || end_session_locked
         exec 9>&-
     fi
@@ -258,8 +263,7 @@ leave_session() {
 # Ends the session now, whoever uses it (bench/run_time.sh, for a clone's session).
 end_session() {
     mkdir -p "$VINDREL_SESSION"
-    exec 9>"$VINDREL_SESSION/lock"
-    flock -x 9
+    session_lock
     end_session_locked
     exec 9>&-
 }
@@ -269,8 +273,7 @@ end_session() {
 session_keeper() {
     local dir=$VINDREL_SESSION me=$BASHPID now
     while sleep 2; do
-        exec 9>"$dir/lock"
-        flock -x 9
+        session_lock
         [ "$(session_pid keeper)" = "$me" ] || exit 0
         printf -v now '%(%s)T' -1
         if ! session_alive ||
