@@ -43,7 +43,13 @@ quietly() {
 
 install_packages() {
     local missing=() have p
-    have=$(dpkg-query -W -f='${binary:Package} ${db:Status-Abbrev}\n' "$@" 2>/dev/null | awk '$2 == "ii" {print $1}')
+    # Packages of several architectures are listed as NAME:ARCH, the native one too.
+    have=$(dpkg-query -W -f='${binary:Package} ${db:Status-Abbrev}\n' "$@" 2>/dev/null |
+        awk -v native=":$(dpkg --print-architecture)" '$2 == "ii" {
+            print $1
+            n = length($1) - length(native)
+            if (n > 0 && substr($1, n + 1) == native) print substr($1, 1, n)
+        }')
     for p in "$@"; do
         grep -qxF "$p" <<<"$have" || missing+=("$p")
     done
@@ -156,9 +162,15 @@ session_lock() {
 
 session_pid() { cat "$VINDREL_SESSION/$1.pid" 2>/dev/null || true; }
 
+# The session's Xvfb: started in build/session, which tells it from any other.
+session_xvfb() {
+    local pid
+    pid=$(session_pid xvfb)
+    alive "$pid" Xvfb && [ "$(readlink "/proc/$pid/cwd")" = "$(cd "$VINDREL_SESSION" && pwd -P)" ] && echo "$pid"
+}
+
 session_alive() {
-    [ -f "$VINDREL_SESSION/display" ] && alive "$(session_pid xvfb)" Xvfb &&
-        alive "$(session_pid server)" 'wineserver*'
+    [ -f "$VINDREL_SESSION/display" ] && [ -n "$(session_xvfb)" ] && alive "$(session_pid server)" 'wineserver*'
 }
 
 # True while a user of the session is running; forgets users that are gone.
@@ -220,8 +232,8 @@ end_session_locked() {
         WINEPREFIX=$VINDREL_BUILD/wineprefix wineserver -k 9>&- 2>/dev/null || true
         for i in $(seq 50); do alive "$pid" 'wineserver*' || break; sleep 0.1; done
     fi
-    pid=$(session_pid xvfb)
-    if alive "$pid" Xvfb; then
+    pid=$(session_xvfb || true)
+    if [ -n "$pid" ]; then
         kill "$pid" 2>/dev/null || true
         for i in $(seq 50); do alive "$pid" Xvfb || break; sleep 0.1; done
     fi
@@ -271,13 +283,13 @@ end_session() {
 # The session's own watch: ends it once it has been idle long enough, or when a part
 # of it has gone; a newer session has a keeper of its own.
 session_keeper() {
-    local dir=$VINDREL_SESSION me=$BASHPID now
+    local dir=$VINDREL_SESSION me=$BASHPID now used
     while sleep 2; do
         session_lock
         [ "$(session_pid keeper)" = "$me" ] || exit 0
         printf -v now '%(%s)T' -1
-        if ! session_alive ||
-            { ! session_in_use && [ $((now - $(stat -c %Y "$dir/used"))) -ge "$VINDREL_SESSION_IDLE" ]; }; then
+        used=$(stat -c %Y "$dir/used" 2>/dev/null || echo 0)
+        if ! session_alive || { ! session_in_use && [ $((now - used)) -ge "$VINDREL_SESSION_IDLE" ]; }; then
             end_session_locked
             exit 0
         fi
