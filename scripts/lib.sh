@@ -144,10 +144,11 @@ else
     VINDREL_SESSION_IDLE=${VINDREL_SESSION_IDLE:-45}
 fi
 
-# alive PID PATTERN: PID is a running process whose name matches PATTERN.
+# alive PID PATTERN: PID is a running process (not a zombie) whose name matches PATTERN.
 alive() {
-    local name
+    local name state
     [ -n "$1" ] && name=$(cat "/proc/$1/comm" 2>/dev/null) || return 1
+    read -r _ _ state _ 2>/dev/null <"/proc/$1/stat" && [ "$state" != Z ] || return 1
     # shellcheck disable=SC2254
     case "$name" in $2) return 0 ;; esac
     return 1
@@ -217,11 +218,16 @@ start_session() {
     (cd "$dir" && exec setsid wine "$wintool" keep-desktop </dev/null >>"$log" 2>&1 9>&-) &
     echo "$DISPLAY" >"$dir/display"
     touch "$dir/used"
-    if [ "$VINDREL_SESSION_IDLE" != 0 ]; then
-        (cd "$dir" && VINDREL_BUILD=$VINDREL_BUILD VINDREL_SESSION_IDLE=$VINDREL_SESSION_IDLE exec setsid \
-            bash -c 'source "$1" && session_keeper' _ "$VINDREL_ROOT/scripts/lib.sh" </dev/null >>"$log" 2>&1 9>&-) &
-        echo $! >"$dir/keeper.pid"
-    fi
+}
+
+# Starts the session's keeper (session_keeper) unless it runs or is not wanted.
+start_keeper() {
+    [ "$VINDREL_SESSION_IDLE" != 0 ] || return 0
+    alive "$(session_pid keeper)" bash && return 0
+    (cd "$VINDREL_SESSION" && VINDREL_BUILD=$VINDREL_BUILD VINDREL_SESSION_IDLE=$VINDREL_SESSION_IDLE \
+        exec setsid bash -c 'source "$1" && session_keeper' _ "$VINDREL_ROOT/scripts/lib.sh" \
+        </dev/null >>"$VINDREL_BUILD/logs/session.log" 2>&1 9>&-) &
+    echo $! >"$VINDREL_SESSION/keeper.pid"
 }
 
 # Ends the session's processes; the caller holds the session lock.
@@ -254,6 +260,7 @@ use_session() {
             return 1
         fi
     fi
+    start_keeper
     DISPLAY=$(cat "$VINDREL_SESSION/display")
     export DISPLAY
     : >"$VINDREL_SESSION/users/$$"
