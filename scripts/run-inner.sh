@@ -22,8 +22,12 @@ else
     echo "the dialog was not shown" >>"$VINDREL_LOG"
 fi
 VINDREL_PIDS=()
-if [ "$status" -ne 0 ] || [ ! -f "$here/stats.txt" ]; then
+if [ "$status" -ne 0 ]; then
     fail "vindrel.exe exited with $status"
+    exit 1
+fi
+if [ ! -f "$here/stats.txt" ]; then
+    fail "vindrel.exe wrote no $here/stats.txt"
     exit 1
 fi
 log "vindrel.exe exited with 0; the report is $here/stats.txt"
