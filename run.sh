@@ -1,18 +1,28 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs vindrel.exe under Wine in the caller's
+# Installs what is missing, builds vindrel.exe, and runs it under Wine in the caller's
 # directory, where it writes stats.txt. With a usable DISPLAY the dialog is shown
-# until the user closes it; without one a private virtual display is used and the
-# dialog is closed with Escape once it is filled and shown.
+# until the user closes it; without one the project's private session is used and
+# the dialog is closed with Escape once it is filled and shown. Wine's and the
+# build's output goes to build/logs/run.log.
 set -euo pipefail
 here=$(pwd)
 source "$(dirname "$0")/scripts/lib.sh"
 
+start_log run
 ensure_packages
-configure_and_build
+configure_and_build vindrel wintool
 cd "$here"
 if native_i386 && [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
+    # The user's display keeps Wine's defaults: a prefix of its own, managed windows.
+    export WINEPREFIX=$VINDREL_BUILD/wineprefix-display
     ensure_prefix
-    wine "$VINDREL_BUILD/app/vindrel.exe"
+    status=0
+    wine "$VINDREL_BUILD/app/vindrel.exe" </dev/null >>"$VINDREL_LOG" 2>&1 || status=$?
+    if [ "$status" -ne 0 ]; then
+        fail "vindrel.exe exited with $status"
+        exit "$status"
+    fi
+    log "vindrel.exe exited with 0; the report is $here/stats.txt"
     exit 0
 fi
 unset DISPLAY

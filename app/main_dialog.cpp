@@ -4,10 +4,6 @@
 #include "probes/probes.h"
 #include "report/report.h"
 
-#ifdef VINDREL_SECTION_TIMES
-#include <stdio.h>
-#endif
-
 namespace {
 
 struct Section {
@@ -28,29 +24,10 @@ const Section kSections[] = {
 
 void PopulateReport(HWND dialog) {
     HWND tree = GetDlgItem(dialog, IDC_REPORT_TREE);
-#ifdef VINDREL_SECTION_TIMES
-    // Benchmark build only: each section's cost, to a side file.
-    LARGE_INTEGER frequency, marks[sizeof kSections / sizeof kSections[0] + 1];
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&marks[0]);
-    int done = 0;
-#endif
     for (const Section& section : kSections) {
         ReportNode node = AddNode(tree, nullptr, section.name);
         section.probe(tree, node);
-#ifdef VINDREL_SECTION_TIMES
-        QueryPerformanceCounter(&marks[++done]);
-#endif
     }
-#ifdef VINDREL_SECTION_TIMES
-    if (FILE* times = fopen("section-times.txt", "w")) {
-        for (int i = 0; i < done; ++i) {
-            fprintf(times, "%s %.3f\n", kSections[i].name,
-                    (marks[i + 1].QuadPart - marks[i].QuadPart) * 1000.0 / frequency.QuadPart);
-        }
-        fclose(times);
-    }
-#endif
 }
 
 BOOL OnCommand(HWND dialog, WPARAM wParam, WORD, LPARAM) {

@@ -1,6 +1,7 @@
-// Times the blocks of the "DirectX" section for bench/report_time.sh, in a fresh
+// Times the report from outside the program for bench/report_time.sh, in a fresh
 // process each time, into a hidden tree view (no report file):
-//   block_times directx   the whole section, as the program runs it
+//   block_times sections  the five sections in the program's order
+//   block_times directx   the whole "DirectX" section, as the program runs it
 //   block_times parts     the Direct3D 9 block, then the DirectShow block
 //   block_times opengl    the "OpenGL" section alone, with nothing started before
 // Prints "name milliseconds" lines; the Direct3D 8 block is the difference.
@@ -42,7 +43,13 @@ int main(int argc, char** argv) {
     HWND tree = CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD | TVS_HASLINES, 0, 0, 300, 300, host, nullptr,
                                 nullptr, nullptr);
     if (!tree) return 1;
-    if (strcmp(mode, "parts") == 0) {
+    if (strcmp(mode, "sections") == 0) {
+        Time("CPU", ProbeCpu, tree);
+        Time("DirectX", ProbeDirectX, tree);
+        Time("OpenGL", ProbeOpenGL, tree);
+        Time("Memory", ProbeMemory, tree);
+        Time("Windows", ProbeWindows, tree);
+    } else if (strcmp(mode, "parts") == 0) {
         Time("Direct3D9", ProbeDirect3D9, tree);
         Time("DirectShow", ProbeDirectShow, tree);
     } else if (strcmp(mode, "opengl") == 0) {

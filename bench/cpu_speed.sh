@@ -6,31 +6,21 @@ set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
 
 runs=${1:-10}
+start_log bench
 ensure_packages
-configure_and_build
-cmake --build "$VINDREL_BUILD" --target cpu_speed_bench >&2
+configure_and_build cpu_speed_bench wintool
 
-# The kernel's own figure: its refined calibration, else what it detected at boot,
-# else /proc/cpuinfo when the processor declares a known TSC frequency.
-host_mhz=$(dmesg 2>/dev/null | sed -n 's/.*Refined TSC clocksource calibration: \([0-9.]*\) MHz.*/\1/p' | tail -n 1)
-source="kernel (refined calibration)"
-if [ -z "$host_mhz" ]; then
-    host_mhz=$(dmesg 2>/dev/null | sed -n 's/.*tsc: Detected \([0-9.]*\) MHz.*/\1/p' | tail -n 1)
-    source="kernel (detected at boot)"
-fi
-if [ -z "$host_mhz" ] && grep -qw tsc_known_freq /proc/cpuinfo; then
-    host_mhz=$(sed -n 's/^cpu MHz[[:space:]]*: \([0-9.]*\)/\1/p' /proc/cpuinfo | head -n 1)
-    source="/proc/cpuinfo (tsc_known_freq)"
-fi
+# The kernel's own figure (scripts/host_tsc.py).
+read -r host_mhz source < <(python3 "$VINDREL_ROOT/scripts/host_tsc.py") || true
 
 # Where this kernel refuses 32-bit code the runs happen in a virtual machine whose
 # time-stamp counter is this machine's, so the host's figure stays the reference.
-figures=$(on_wine_host bash -c 'source "$1/scripts/lib.sh" && ensure_prefix && wine "$2" "$3"; wineserver -k' \
-    _ "$VINDREL_ROOT" "$VINDREL_BUILD/probes/cpu/cpu_speed_bench.exe" "$runs" | tr -d '\r' |
-    grep -E '^-?[0-9.]+(e[+-][0-9]+)?$' || true)
-[ -n "$figures" ] || { log "the measurement printed nothing"; exit 1; }
+figures=$(on_wine_host bash -c 'source "$1/scripts/lib.sh" && trap cleanup_all EXIT && use_session &&
+    wine "$2" "$3" 2>>"$VINDREL_LOG"' _ "$VINDREL_ROOT" "$VINDREL_BUILD/bench/cpu_speed_bench.exe" "$runs" |
+    tr -d '\r' | grep -E '^-?[0-9.]+(e[+-][0-9]+)?$' || true)
+[ -n "$figures" ] || { fail "the measurement printed nothing"; exit 1; }
 
-python3 - "$host_mhz" "$source" $figures <<'PY'
+python3 - "${host_mhz:-}" "${source:-}" $figures <<'PY'
 import statistics
 import sys
 

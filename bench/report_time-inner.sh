@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# The measurement proper, where 32-bit Wine works.
+# The measurement proper, where 32-bit Wine works, in the private session.
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
 
-ensure_prefix
 trap cleanup_all EXIT
-start_xvfb
-start_wineserver
+use_session
 export VINDREL_BUILD
-python3 "$VINDREL_ROOT/bench/report_time.py" "$1"
+python3 "$VINDREL_ROOT/bench/report_time.py" "$@"

@@ -3,6 +3,7 @@
 Times are taken here, on the Linux side, from the start of "wine PROGRAM": what a
 user waits for. bench_watch.exe, started once per batch, sees the dialog the moment
 it is shown and posts Escape to it at once."""
+import contextlib
 import os
 import shutil
 import statistics
@@ -14,16 +15,14 @@ import time
 BUILD = os.environ["VINDREL_BUILD"]
 VINDREL = os.path.join(BUILD, "app", "vindrel.exe")
 FLOOR = os.path.join(BUILD, "bench", "floor.exe")
-TIMED = os.path.join(BUILD, "bench", "vindrel_timed.exe")
 WATCH = os.path.join(BUILD, "bench", "bench_watch.exe")
 BLOCKS = os.path.join(BUILD, "bench", "block_times.exe")
 SECTIONS = ["CPU", "DirectX", "OpenGL", "Memory", "Windows"]
 
 
 def launch_batch(watch, exe, runs, keep=None):
-    """Per run: (launch to shown, launch to exit, Escape to exit) in seconds, and
-    the section times when the program writes them."""
-    figures, sections = [], []
+    """Per run: (launch to shown, launch to exit, Escape to exit) in seconds."""
+    figures = []
     for _ in range(runs):
         workdir = tempfile.mkdtemp(prefix="vindrel-bench-")
         start = time.monotonic()
@@ -42,14 +41,10 @@ def launch_batch(watch, exe, runs, keep=None):
             raise RuntimeError("%s: the dialog did not close (%r)" % (exe, line))
         figures.append((shown - start, ended - start, ended - shown))
         progress("%s: shown %.3f s, exit %.3f s" % (os.path.basename(exe), shown - start, ended - start))
-        times = os.path.join(workdir, "section-times.txt")
-        if os.path.exists(times):
-            with open(times) as f:
-                sections.append({k: float(v) / 1000 for k, v in (l.split() for l in f if l.strip())})
         if keep:
             shutil.copy(os.path.join(workdir, "stats.txt"), keep)
         shutil.rmtree(workdir, ignore_errors=True)
-    return figures, sections
+    return figures
 
 
 def dxdiag_batch(runs):
@@ -66,6 +61,28 @@ def dxdiag_batch(runs):
     return walls, ok
 
 
+def block_times(mode):
+    """block_times.exe's "name milliseconds" lines, in seconds."""
+    result = subprocess.run(["wine", BLOCKS, mode], capture_output=True, text=True, timeout=900)
+    figures = {}
+    for line in result.stdout.splitlines():
+        name, _, value = line.partition(" ")
+        if value:
+            figures[name] = float(value) / 1000
+    return figures
+
+
+def sections_batch(runs):
+    """Each section's cost, the five run in order in a fresh process each time."""
+    found = []
+    for _ in range(runs):
+        figures = block_times("sections")
+        if set(SECTIONS) <= figures.keys():
+            found.append(figures)
+            progress("sections: " + ", ".join("%s %.3f s" % (name, figures[name]) for name in SECTIONS))
+    return found
+
+
 def blocks_batch(runs):
     """The "DirectX" section's blocks, each run in two fresh processes: the whole
     section, then the Direct3D 9 and DirectShow blocks; Direct3D 8 is the rest.
@@ -74,11 +91,7 @@ def blocks_batch(runs):
     for _ in range(runs):
         figures = {}
         for mode in ("directx", "parts", "opengl"):
-            result = subprocess.run(["wine", BLOCKS, mode], capture_output=True, text=True, timeout=900)
-            for line in result.stdout.splitlines():
-                name, _, value = line.partition(" ")
-                if value:
-                    figures[name] = float(value) / 1000
+            figures.update(block_times(mode))
         if {"DirectX", "Direct3D9", "DirectShow"} <= figures.keys():
             figures["Direct3D8"] = figures["DirectX"] - figures["Direct3D9"] - figures["DirectShow"]
             found.append(figures)
@@ -98,15 +111,15 @@ def column(figures, i):
     return [f[i] for f in figures]
 
 
-def main():
-    runs = int(sys.argv[1]) if len(sys.argv) > 1 else 10
-    emulated = os.environ.get("VINDREL_BENCH_EMULATED") == "1"
+@contextlib.contextmanager
+def watcher():
+    """bench_watch.exe, started once, with vindrel.exe started once to warm the
+    prefix and the file caches (not counted)."""
     watch = subprocess.Popen(["wine", WATCH, "1000000", "escape"], stdout=subprocess.PIPE,
                              stderr=subprocess.DEVNULL, text=True)
     try:
         if watch.stdout.readline().strip() != "ready":
             raise RuntimeError("the watcher did not start")
-        # First starts warm the prefix and the file caches; they are not counted.
         # A slow machine may miss Wine's wait for its desktop process once.
         for attempt in range(3):
             try:
@@ -114,16 +127,33 @@ def main():
                 break
             except RuntimeError as error:
                 progress("warm-up: %s" % error)
-        launch_batch(watch, FLOOR, 1)
-        vindrel, _ = launch_batch(watch, VINDREL, runs, keep=os.path.join(BUILD, "bench", "last-stats.txt"))
-        floor, _ = launch_batch(watch, FLOOR, runs)
-        _, sections = launch_batch(watch, TIMED, runs)
-        blocks = blocks_batch(runs)
-        dxdiag, dxdiag_ok = dxdiag_batch(runs)
+        yield watch
     finally:
         if watch.poll() is None:
             watch.kill()
         watch.wait()
+
+
+def own_times(runs):
+    """For bench/run_time.sh: vindrel.exe's own launch to exit, one figure a line."""
+    with watcher() as watch:
+        for figures in launch_batch(watch, VINDREL, runs):
+            print("%.3f" % figures[1])
+
+
+def main():
+    if len(sys.argv) > 2 and sys.argv[1] == "own":
+        own_times(int(sys.argv[2]))
+        return
+    runs = int(sys.argv[1]) if len(sys.argv) > 1 else 10
+    emulated = os.environ.get("VINDREL_BENCH_EMULATED") == "1"
+    with watcher() as watch:
+        launch_batch(watch, FLOOR, 1)
+        vindrel = launch_batch(watch, VINDREL, runs, keep=os.path.join(BUILD, "bench", "last-stats.txt"))
+        floor = launch_batch(watch, FLOOR, runs)
+    sections = sections_batch(runs)
+    blocks = blocks_batch(runs)
+    dxdiag, dxdiag_ok = dxdiag_batch(runs)
 
     print("Vindrel report time, %d runs each; median (min - max)" % runs)
     if emulated:
@@ -148,11 +178,9 @@ def main():
         half += " (out of reach here: the floor alone takes %.2f of dxdiag's time)" % (f_exit / d)
     print("targets: ready within 0.35 s of the floor: %s; exit under half of dxdiag: %s" % (
         "not judged under emulation" if emulated else ("met" if v_shown - f_shown <= 0.35 else "missed"), half))
-    print("(Exit figures include Wine's wait of about 2 s when a window is hidden with no")
-    print(" window manager; it falls on vindrel and floor alike, so their difference holds.)")
     print()
     if sections:
-        print("per section (timestamp build, %d runs): median (min - max)" % len(sections))
+        print("per section (block_times, the five in order, %d runs): median (min - max)" % len(sections))
         for name in SECTIONS:
             values = [s[name] for s in sections if name in s]
             if values:

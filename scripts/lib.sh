@@ -1,34 +1,68 @@
-# Shared set-up for run.sh, test.sh and the benchmarks: packages, build, Wine prefix,
-# virtual display. Source it; every process it starts is ended by cleanup_all.
+# Shared set-up for run.sh, test.sh, the benchmarks and the screenshot script:
+# packages, build, Wine prefixes and the private session. Source it.
 
 VINDREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VINDREL_BUILD=${VINDREL_BUILD:-$VINDREL_ROOT/build}
-export WINEARCH=win32
-export WINEPREFIX=$VINDREL_BUILD/wineprefix
-export WINEDEBUG=${WINEDEBUG:--all}
-# No Mono or Gecko installers (nothing can be downloaded), no desktop menus.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}
+source "$VINDREL_ROOT/scripts/wine-env.sh"
+# Wine's, ALSA's, Xvfb's, apt's and the build's output; each entry script names its own.
+export VINDREL_LOG=${VINDREL_LOG:-$VINDREL_BUILD/logs/vindrel.log}
 
+# What building and running need; the test suite adds its own.
 VINDREL_PACKAGES=(g++-mingw-w64-i686-posix cmake ninja-build wine wine32:i386 wine64
-    libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 xvfb xauth xdotool googletest python3
-    clang libclang-rt-14-dev imagemagick python3-pefile)
+    libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 xvfb xauth xdotool python3)
+VINDREL_TEST_PACKAGES=(googletest clang libclang-rt-14-dev python3-pefile)
 # For kernels that refuse 32-bit programs: a small virtual machine runs them instead.
 VINDREL_VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static cpio kmod)
 
 log() { printf '[vindrel] %s\n' "$*" >&2; }
 
+# start_log NAME: this command's log is build/logs/NAME.log, emptied.
+start_log() {
+    VINDREL_LOG=$VINDREL_BUILD/logs/$1.log
+    mkdir -p "$VINDREL_BUILD/logs"
+    : >"$VINDREL_LOG"
+}
+
+# fail WHAT: says what failed, where the log is and how it ends.
+fail() {
+    VINDREL_FAILED=1
+    log "$*; the log is $VINDREL_LOG, ending with:"
+    tail -n 25 "$VINDREL_LOG" | sed 's/^/    /' >&2
+}
+
+# quietly WHAT COMMAND...: runs COMMAND with its output in the log; fails loudly.
+# The session lock (descriptor 9) is not handed down.
+quietly() {
+    local what=$1 status=0
+    shift
+    mkdir -p "$(dirname "$VINDREL_LOG")"
+    "$@" </dev/null >>"$VINDREL_LOG" 2>&1 9>&- || status=$?
+    [ "$status" -eq 0 ] || fail "$what failed (status $status)"
+    return "$status"
+}
+
 install_packages() {
-    local missing=()
+    local missing=() have p
+    # Packages of several architectures are listed as NAME:ARCH, the native one too.
+    have=$(dpkg-query -W -f='${binary:Package} ${db:Status-Abbrev}\n' "$@" 2>/dev/null |
+        awk -v native=":$(dpkg --print-architecture)" '$2 == "ii" {
+            print $1
+            n = length($1) - length(native)
+            if (n > 0 && substr($1, n + 1) == native) print substr($1, 1, n)
+        }')
     for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+        grep -qxF "$p" <<<"$have" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    log "installing: ${missing[*]}"
+    log "installing ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo=sudo
-    dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        quietly "adding the i386 architecture" $sudo dpkg --add-architecture i386 || return
+    fi
+    quietly "apt-get update" $sudo apt-get update || return
+    quietly "installing ${missing[*]}" $sudo env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
 ensure_packages() {
@@ -40,78 +74,242 @@ native_i386() {
     /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
-# Runs a command where 32-bit Wine works: here, or else in the test machine.
+# Runs a command where 32-bit Wine works: here, or else in the test machine, whose
+# private session ends with the command.
 on_wine_host() {
     if native_i386; then
         "$@"
     else
-        install_packages "${VINDREL_VM_PACKAGES[@]}"
+        install_packages "${VINDREL_VM_PACKAGES[@]}" || return
         log "this kernel does not run 32-bit programs; running in a virtual machine"
-        VINDREL_VM_DIR=${VINDREL_VM_DIR:-$VINDREL_BUILD/vm} "$VINDREL_ROOT/scripts/vm-run.sh" "$@"
+        VINDREL_SESSION_IDLE=0 VINDREL_VM_DIR=${VINDREL_VM_DIR:-$VINDREL_BUILD/vm} \
+            "$VINDREL_ROOT/scripts/vm-run.sh" "$@"
     fi
 }
 
+# configure_and_build [TARGET...]: configures build/ once and builds the targets, or
+# everything, the tests included, when none is named. Only the tests need GoogleTest.
 configure_and_build() {
+    local testing=OFF
+    [ $# -eq 0 ] && testing=ON
     if [ ! -f "$VINDREL_BUILD/build.ninja" ]; then
-        cmake -S "$VINDREL_ROOT" -B "$VINDREL_BUILD" -G Ninja \
-            -DCMAKE_TOOLCHAIN_FILE="$VINDREL_ROOT/cmake/mingw-i686.cmake" "$@" >&2
+        log "configuring $VINDREL_BUILD"
+        quietly "configuring" cmake -S "$VINDREL_ROOT" -B "$VINDREL_BUILD" -G Ninja \
+            -DCMAKE_TOOLCHAIN_FILE="$VINDREL_ROOT/cmake/mingw-i686.cmake" -DBUILD_TESTING=$testing || return
+    elif [ $testing = ON ] && grep -qx 'BUILD_TESTING:BOOL=OFF' "$VINDREL_BUILD/CMakeCache.txt"; then
+        quietly "configuring the tests" cmake -B "$VINDREL_BUILD" -DBUILD_TESTING=ON || return
     fi
-    cmake --build "$VINDREL_BUILD" >&2
+    if [ $# -eq 0 ]; then
+        quietly "building" cmake --build "$VINDREL_BUILD"
+    else
+        quietly "building $*" cmake --build "$VINDREL_BUILD" --target "$@"
+    fi
 }
 
-VINDREL_PIDS=()
-
+# ensure_prefix: creates $WINEPREFIX, a 32-bit prefix, unless it is ready.
 ensure_prefix() {
-    if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/.vindrel-ready" ]; then
-        rm -rf "$WINEPREFIX"
-        if [ -n "${VINDREL_PREFIX_TEMPLATE:-}" ] && [ -f "$VINDREL_PREFIX_TEMPLATE/.vindrel-ready" ]; then
-            log "copying the Wine prefix from $VINDREL_PREFIX_TEMPLATE"
-            cp -a "$VINDREL_PREFIX_TEMPLATE" "$WINEPREFIX"
-            return 0
-        fi
-        log "creating the Wine prefix $WINEPREFIX"
-        mkdir -p "$WINEPREFIX"
-        DISPLAY= wineboot -i >/dev/null 2>&1
-        wineserver -w
-        touch "$WINEPREFIX/.vindrel-ready"
+    [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/.vindrel-ready" ] && return 0
+    rm -rf "$WINEPREFIX"
+    if [ -n "${VINDREL_PREFIX_TEMPLATE:-}" ] && [ -f "$VINDREL_PREFIX_TEMPLATE/.vindrel-ready" ]; then
+        log "copying the Wine prefix from $VINDREL_PREFIX_TEMPLATE"
+        cp -a "$VINDREL_PREFIX_TEMPLATE" "$WINEPREFIX"
+        return 0
     fi
+    log "creating the Wine prefix $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    quietly "wineboot" env -u DISPLAY wineboot -i || true
+    quietly "waiting for wineboot" wineserver -w || true
+    [ -f "$WINEPREFIX/system.reg" ] || { fail "wineboot made no prefix"; return 1; }
+    touch "$WINEPREFIX/.vindrel-ready"
 }
 
-# Starts a private Xvfb and exports DISPLAY.
-start_xvfb() {
-    local fifo
-    fifo=$(mktemp -u)
+# The private display has no window manager, and Wine waits about 2 s for one each
+# time a managed window is hidden. Only the private prefix turns managed windows off.
+unmanage_prefix() {
+    [ -f "$WINEPREFIX/.vindrel-unmanaged" ] && return 0
+    quietly "turning managed windows off" env -u DISPLAY \
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || return
+    quietly "waiting for the registry" wineserver -w || true
+    touch "$WINEPREFIX/.vindrel-unmanaged"
+}
+
+# The private session: a virtual display, the private prefix's wineserver and Wine's
+# desktop, in build/session. Runs join it with use_session and leave it on exit; it
+# ends by itself VINDREL_SESSION_IDLE seconds after its last user left (0: at once),
+# so that a run soon after the last one pays no start-up. Under CI it ends at once.
+VINDREL_SESSION=$VINDREL_BUILD/session
+if [ -n "${CI:-}" ]; then
+    VINDREL_SESSION_IDLE=${VINDREL_SESSION_IDLE:-0}
+else
+    VINDREL_SESSION_IDLE=${VINDREL_SESSION_IDLE:-45}
+fi
+
+# alive PID PATTERN: PID is a running process (not a zombie) whose name matches PATTERN.
+alive() {
+    local name state
+    [ -n "$1" ] && name=$(cat "/proc/$1/comm" 2>/dev/null) || return 1
+    read -r _ _ state _ 2>/dev/null <"/proc/$1/stat" && [ "$state" != Z ] || return 1
+    # shellcheck disable=SC2254
+    case "$name" in $2) return 0 ;; esac
+    return 1
+}
+
+# Takes the session lock on descriptor 9. The test machine's shared folders may not
+# lock; one run at a time uses its session there.
+session_lock() {
+    exec 9>"$VINDREL_SESSION/lock"
+    flock -x 9 2>/dev/null || true
+}
+
+session_pid() { cat "$VINDREL_SESSION/$1.pid" 2>/dev/null || true; }
+
+# The session's Xvfb: started in build/session, which tells it from any other.
+session_xvfb() {
+    local pid
+    pid=$(session_pid xvfb)
+    alive "$pid" Xvfb && [ "$(readlink "/proc/$pid/cwd")" = "$(cd "$VINDREL_SESSION" && pwd -P)" ] && echo "$pid"
+}
+
+session_alive() {
+    [ -f "$VINDREL_SESSION/display" ] && [ -n "$(session_xvfb)" ] && alive "$(session_pid server)" 'wineserver*'
+}
+
+# True while a user of the session is running; forgets users that are gone.
+session_in_use() {
+    local user used=1
+    for user in "$VINDREL_SESSION"/users/*; do
+        [ -e "$user" ] || continue
+        if kill -0 "${user##*/}" 2>/dev/null; then used=0; else rm -f "$user"; fi
+    done
+    return $used
+}
+
+# Starts the session's processes, each in a session of its own (a Ctrl-C of the run
+# that started them does not end them), in build/session (not the caller's folder).
+start_session() {
+    local dir=$VINDREL_SESSION log=$VINDREL_BUILD/logs/session.log
+    local wintool=$VINDREL_BUILD/tests/tools/wintool.exe fifo=$VINDREL_SESSION/displayfd number=""
+    mkdir -p "$VINDREL_BUILD/logs"
+    : >"$log"
+    rm -f "$fifo"
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-    VINDREL_PIDS+=($!)
-    local number
+    (cd "$dir" && exec setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+        3>"$fifo" </dev/null >>"$log" 2>&1 9>&-) &
+    echo $! >"$dir/xvfb.pid"
     read -r -t 30 number <"$fifo" || true
     rm -f "$fifo"
-    [ -n "$number" ] || { log "Xvfb did not start"; return 1; }
+    if [ -z "$number" ]; then
+        VINDREL_LOG=$log fail "the virtual display did not start"
+        return 1
+    fi
     export DISPLAY=":$number"
+    (cd "$dir" && exec setsid wineserver -f -p </dev/null >>"$log" 2>&1 9>&-) &
+    echo $! >"$dir/server.pid"
+    # Boots the session once: the services it starts live on.
+    (cd "$dir" && setsid wine cmd /c exit </dev/null >>"$log" 2>&1 9>&-) || true
+    # The desktop comes up with the first window; under a slow machine that can take
+    # longer than a program waits for it, so make sure it is there before anything runs,
+    # and keep it up with a hidden window.
+    local tries
+    for tries in 1 2 3 4 5 6; do
+        (cd "$dir" && wine "$wintool" desktop </dev/null >>"$log" 2>&1 9>&-) && break
+        [ $tries = 6 ] || sleep 5
+    done
+    (cd "$dir" && exec setsid wine "$wintool" keep-desktop </dev/null >>"$log" 2>&1 9>&-) &
+    echo "$DISPLAY" >"$dir/display"
+    touch "$dir/used"
 }
 
-# Keeps one wineserver running for the prefix so that each program starts quicker,
-# and boots the session once: the services it starts live on and inherit the first
-# program's output handles, which would keep a reader of a later program's pipe waiting.
-start_wineserver() {
-    wineserver -p 2>/dev/null || true
-    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-    # The desktop comes up with the first window; under a slow machine that can take
-    # longer than a program waits for it, so make sure it is there before anything runs.
-    local wintool=$VINDREL_BUILD/tests/tools/wintool.exe
-    if [ -n "${DISPLAY:-}" ] && [ -f "$wintool" ]; then
-        for _ in 1 2 3 4 5 6; do
-            wine "$wintool" desktop </dev/null >/dev/null 2>&1 && break
-            sleep 5
-        done
-        wine "$wintool" keep-desktop </dev/null >/dev/null 2>&1 &
-        VINDREL_PIDS+=($!)
+# Starts the session's keeper (session_keeper) unless it runs or is not wanted.
+start_keeper() {
+    [ "$VINDREL_SESSION_IDLE" != 0 ] || return 0
+    alive "$(session_pid keeper)" bash && return 0
+    (cd "$VINDREL_SESSION" && VINDREL_BUILD=$VINDREL_BUILD VINDREL_SESSION_IDLE=$VINDREL_SESSION_IDLE \
+        exec setsid bash -c 'source "$1" && session_keeper' _ "$VINDREL_ROOT/scripts/lib.sh" \
+        </dev/null >>"$VINDREL_BUILD/logs/session.log" 2>&1 9>&-) &
+    echo $! >"$VINDREL_SESSION/keeper.pid"
+}
+
+# Ends the session's processes; the caller holds the session lock.
+end_session_locked() {
+    local dir=$VINDREL_SESSION pid i
+    pid=$(session_pid server)
+    if alive "$pid" 'wineserver*'; then
+        WINEPREFIX=$VINDREL_BUILD/wineprefix wineserver -k 9>&- 2>/dev/null || true
+        for i in $(seq 50); do alive "$pid" 'wineserver*' || break; sleep 0.1; done
+    fi
+    pid=$(session_xvfb || true)
+    if [ -n "$pid" ]; then
+        kill "$pid" 2>/dev/null || true
+        for i in $(seq 50); do alive "$pid" Xvfb || break; sleep 0.1; done
+    fi
+    rm -f "$dir/display" "$dir/xvfb.pid" "$dir/server.pid" "$dir/keeper.pid" "$dir"/users/*
+}
+
+# use_session: joins the private session, starting one when none is up (with the
+# private prefix), and exports its DISPLAY. Call leave_session on exit.
+use_session() {
+    mkdir -p "$VINDREL_SESSION/users"
+    session_lock
+    if ! session_alive; then
+        end_session_locked
+        local -x WINEPREFIX=$VINDREL_BUILD/wineprefix
+        if ! { ensure_prefix && unmanage_prefix && start_session; }; then
+            end_session_locked
+            exec 9>&-
+            return 1
+        fi
+    fi
+    start_keeper
+    DISPLAY=$(cat "$VINDREL_SESSION/display")
+    export DISPLAY
+    : >"$VINDREL_SESSION/users/$$"
+    exec 9>&-
+}
+
+leave_session() {
+    local dir=$VINDREL_SESSION
+    [ -f "$dir/users/$$" ] || return 0
+    touch "$dir/used"
+    rm -f "$dir/users/$$"
+    if [ "$VINDREL_SESSION_IDLE" = 0 ]; then
+        session_lock
+        session_in_use || end_session_locked
+        exec 9>&-
     fi
 }
 
+# Ends the session now, whoever uses it (bench/run_time.sh, for a clone's session).
+end_session() {
+    mkdir -p "$VINDREL_SESSION"
+    session_lock
+    end_session_locked
+    exec 9>&-
+}
+
+# The session's own watch: ends it once it has been idle long enough, or when a part
+# of it has gone; a newer session has a keeper of its own.
+session_keeper() {
+    local dir=$VINDREL_SESSION me=$BASHPID now used
+    while sleep 2; do
+        session_lock
+        [ "$(session_pid keeper)" = "$me" ] || exit 0
+        printf -v now '%(%s)T' -1
+        used=$(stat -c %Y "$dir/used" 2>/dev/null || echo 0)
+        if ! session_alive || { ! session_in_use && [ $((now - used)) -ge "$VINDREL_SESSION_IDLE" ]; }; then
+            end_session_locked
+            exit 0
+        fi
+        exec 9>&-
+    done
+}
+
+# What the caller started itself (by PID) is ended on exit, then it leaves the session.
+VINDREL_PIDS=()
+
 cleanup_all() {
-    WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true
+    local status=$? pid
+    [ "$status" -eq 0 ] || [ -n "${VINDREL_FAILED:-}" ] || fail "stopped with status $status"
     for pid in "${VINDREL_PIDS[@]}"; do
         kill "$pid" 2>/dev/null || true
     done
@@ -119,4 +317,5 @@ cleanup_all() {
         wait "$pid" 2>/dev/null || true
     done
     VINDREL_PIDS=()
+    leave_session
 }

@@ -52,7 +52,7 @@ build_in() {
         run=(runuser -u "$user" --)
     fi
     if ! "${run[@]}" env VINDREL_BUILD="$dir/build" bash -c \
-        'source "$1/scripts/lib.sh" && configure_and_build -DBUILD_TESTING=OFF' _ "$dir/src" >"$dir.log" 2>&1; then
+        'source "$1/scripts/lib.sh" && configure_and_build vindrel' _ "$dir/src" >"$dir.log" 2>&1; then
         tail -n 30 "$dir.log" >&2
         log "the build in $dir failed"
         exit 1

@@ -6,22 +6,21 @@ source "$(dirname "$0")/lib.sh"
 
 if [ "${1:-}" != --inner ]; then
     out=$(realpath -m "${1:-$VINDREL_ROOT/docs/screenshot.png}")
-    ensure_packages
-    configure_and_build
+    start_log screenshot
+    install_packages "${VINDREL_PACKAGES[@]}" imagemagick
+    configure_and_build vindrel wintool
     on_wine_host "$VINDREL_ROOT/scripts/screenshot.sh" --inner "$out"
     exit 0
 fi
 
 out=$2
-ensure_prefix
 trap cleanup_all EXIT
-start_xvfb
-start_wineserver
+use_session
 work=$(mktemp -d)
 cd "$work"
-wine "$VINDREL_BUILD/app/vindrel.exe" &
+wine "$VINDREL_BUILD/app/vindrel.exe" </dev/null >>"$VINDREL_LOG" 2>&1 &
 VINDREL_PIDS+=($!)
-wine "$VINDREL_BUILD/tests/tools/wintool.exe" wait-shown 600000 >/dev/null
+wine "$VINDREL_BUILD/tests/tools/wintool.exe" wait-shown 600000 </dev/null >>"$VINDREL_LOG" 2>&1
 # Home selects the first section, Right expands it.
 "$VINDREL_ROOT/scripts/press-key.sh" Home Right
 sleep 2

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Times what a user waits for around the program: warm headless runs (each
+# "DISPLAY= ./run.sh" started 2 s after the one before; median and range) beside
+# vindrel.exe's own launch to exit in the same session, and a cold run: a fresh
+# clone's first run, packages present. Each run happens in an empty folder, which
+# must hold only stats.txt afterwards.  Usage: bench/run_time.sh [runs]   (default 5)
+set -euo pipefail
+source "$(dirname "$0")/../scripts/lib.sh"
+
+runs=${1:-5}
+start_log bench
+ensure_packages
+configure_and_build vindrel wintool bench_watch
+work=$(mktemp -d)
+clone=$work/clone
+trap '[ ! -d "$clone/build" ] || VINDREL_BUILD=$clone/build bash -c "source \"\$1\" && end_session" _ \
+    "$VINDREL_ROOT/scripts/lib.sh"; rm -rf "$work"' EXIT
+
+# timed RUN_SH: prints the wall time of "DISPLAY= RUN_SH" in an empty folder.
+timed() {
+    local start end left
+    rm -rf "$work/out"
+    mkdir "$work/out"
+    start=$EPOCHREALTIME
+    (cd "$work/out" && env -u DISPLAY "$1" >>"$VINDREL_LOG" 2>&1) || { fail "$1 failed"; exit 1; }
+    end=$EPOCHREALTIME
+    left=$(ls -A "$work/out")
+    [ "$left" = stats.txt ] || { log "the run left in its folder: ${left:-nothing}"; exit 1; }
+    python3 -c 'import sys; print("%.3f" % (float(sys.argv[2]) - float(sys.argv[1])))' "$start" "$end"
+}
+
+cold=""
+if git -C "$VINDREL_ROOT" rev-parse --verify -q HEAD >/dev/null; then
+    commit=$(git -C "$VINDREL_ROOT" rev-parse --short HEAD)
+    log "cold run: a clone of $commit (committed files only)"
+    git clone -q --no-checkout "$VINDREL_ROOT" "$clone"
+    git -C "$clone" checkout -q "$commit"
+    cold=$(timed "$clone/run.sh")
+fi
+
+log "warm runs"
+timed "$VINDREL_ROOT/run.sh" >/dev/null
+warm=()
+for _ in $(seq "$runs"); do
+    sleep 2
+    warm+=("$(timed "$VINDREL_ROOT/run.sh")")
+    log "warm run: ${warm[-1]} s"
+done
+own=$(on_wine_host "$VINDREL_ROOT/bench/report_time-inner.sh" own "$runs" 2>>"$VINDREL_LOG" | tr -d '\r')
+native_i386 && where="" || where="in the virtual machine (each run boots it)"
+
+python3 - "$where" "$cold" "${warm[*]}" "$own" <<'PY'
+import statistics
+import sys
+
+where, cold = sys.argv[1], sys.argv[2]
+warm = [float(f) for f in sys.argv[3].split()]
+own = [float(f) for f in sys.argv[4].split()]
+
+
+def spread(values):
+    return "%7.3f s  (%.3f - %.3f)" % (statistics.median(values), min(values), max(values))
+
+
+print("Vindrel run time, %d runs each; median (min - max)%s" % (len(warm), ", " + where if where else ""))
+print()
+print("warm run    DISPLAY= ./run.sh, 2 s apart  %s" % spread(warm))
+print("vindrel.exe launch to exit, same session  %s" % spread(own))
+print("around the program (medians)             %7.3f s   ratio run/program %.2f" % (
+    statistics.median(warm) - statistics.median(own), statistics.median(warm) / statistics.median(own)))
+print("target: warm run at most 1.5 s: %s" % ("met" if statistics.median(warm) <= 1.5 else "missed"))
+if cold:
+    print("cold run    a fresh clone's first run     %7.3f s  (configure, build vindrel.exe and" % float(cold))
+    print("            wintool.exe, make the prefix, start the session; packages present)")
+PY
