@@ -7,7 +7,6 @@ import contextlib
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
 import time
 import unittest

@@ -5,7 +5,7 @@ import re
 import subprocess
 import time
 
-from harness import E2ETestCase, Run, file_lines, main, wintool
+from harness import E2ETestCase, Run, main, wintool
 
 WS_THICKFRAME, WS_MINIMIZEBOX, WS_MAXIMIZEBOX = 0x40000, 0x20000, 0x10000
 

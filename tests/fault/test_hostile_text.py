@@ -1,6 +1,6 @@
 """Platform texts that look like formats, are long, hold bytes above 0x7F or
 line ends: shown and written unchanged, formatted lines cut at 4095 bytes."""
-from fault import FaultTestCase, OpenGLChecks, cut, directx_head, main, opengl_items, run_scenario
+from fault import FaultTestCase, OpenGLChecks, directx_head, main, opengl_items, run_scenario
 
 HIGH = bytes(range(0x80, 0x100))
 LONG_EXTENSIONS = b"GL_EXT_abgr " + b"GL_" + b"x" * 199_960 + b" GL_ARB_shadow " + b"GL_ARB_shadow_ambientX"
