@@ -7,6 +7,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/lib.sh"
+start_log release
 
 check_only=
 if [ "${1:-}" = --check ]; then
@@ -51,7 +52,7 @@ build_in() {
         chown -R "$user" "$dir"
         run=(runuser -u "$user" --)
     fi
-    if ! "${run[@]}" env VINDREL_BUILD="$dir/build" bash -c \
+    if ! "${run[@]}" env -u VINDREL_LOG VINDREL_BUILD="$dir/build" bash -c \
         'source "$1/scripts/lib.sh" && configure_and_build vindrel' _ "$dir/src" >"$dir.log" 2>&1; then
         tail -n 30 "$dir.log" >&2
         log "the build in $dir failed"
