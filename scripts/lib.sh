@@ -125,12 +125,16 @@ ensure_prefix() {
 
 # The private display has no window manager, and Wine waits about 2 s for one each
 # time a managed window is hidden. Only the private prefix turns managed windows off.
-unmanage_prefix() {
-    [ -f "$WINEPREFIX/.vindrel-unmanaged" ] && return 0
+# A crashing test program gets a backtrace in its output, not a crash dialog that
+# nobody can close and that holds the test until its time-out.
+prepare_private_prefix() {
+    [ -f "$WINEPREFIX/.vindrel-private" ] && return 0
     quietly "turning managed windows off" env -u DISPLAY \
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || return
+    quietly "turning the crash dialog off" env -u DISPLAY \
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f || return
     quietly "waiting for the registry" wineserver -w || true
-    touch "$WINEPREFIX/.vindrel-unmanaged"
+    touch "$WINEPREFIX/.vindrel-private"
 }
 
 # The private session: a virtual display, the private prefix's wineserver and Wine's
@@ -254,7 +258,7 @@ use_session() {
     if ! session_alive; then
         end_session_locked
         local -x WINEPREFIX=$VINDREL_BUILD/wineprefix
-        if ! { ensure_prefix && unmanage_prefix && start_session; }; then
+        if ! { ensure_prefix && prepare_private_prefix && start_session; }; then
             end_session_locked
             exec 9>&-
             return 1
