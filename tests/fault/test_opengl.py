@@ -54,8 +54,8 @@ class OpenGLFaultTest(FaultTestCase, OpenGLChecks):
 
         outcome = run_scenario({"net.flags": 0x12, "net.connected": 1}, before=rename_lookup)
         self.assertSound(outcome)
-        before, _, _ = self.assertOpenGL(outcome, opengl_items(), [b"GL_ARB_multitexture", b"GL_EXT_abgr"])
-        self.assertEqual(before[-1], (2, b"Display modes ()"))
+        items = self.assertOpenGL(outcome, opengl_items(), [b"GL_ARB_multitexture", b"GL_EXT_abgr"])
+        self.assertEqual(items[3], (2, b"Display modes ()"))
         self.assertConnection(outcome, b"true", b"Unkown 0x12")
 
 
