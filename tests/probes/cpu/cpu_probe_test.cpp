@@ -6,7 +6,6 @@
 #include <string>
 
 #include "probes/cpu/cpu_section.h"
-#include "probes/probes.h"
 #include "support/test_report.h"
 
 namespace {
@@ -298,31 +297,6 @@ TEST(CpuSpeed, WithoutACounterTheTickCountMarksTheTenth) {
         EXPECT_GE(clock.ms, 101u);
         EXPECT_LE(clock.ms, 103u);
     }
-}
-
-std::string Env(const char* name) {
-    char value[512] = "";
-    GetEnvironmentVariableA(name, value, sizeof value);
-    return value;
-}
-
-const char* Has(DWORD feature) { return IsProcessorFeaturePresent(feature) ? "yes" : "no"; }
-
-TEST(ProbeCpu, ThisProcessorAgreesWithWhatWindowsSays) {
-    TestReport report;
-    ProbeCpu(report.tree(), AddNode(report.tree(), nullptr, "CPU"));
-    auto lines = report.FileLines();
-    ASSERT_FALSE(lines.empty());
-    lines.erase(lines.begin());
-    // Every processor Windows XP runs on has CPUID.
-    ASSERT_TRUE(lines.size() == 12 || lines.size() == 16) << lines.size();
-    const std::string identifier = Env("PROCESSOR_IDENTIFIER");  // "x86 Family 6 Model 158 Stepping 10, GenuineIntel"
-    // Features 3, 6 and 10: MMX, SSE, SSE2.
-    EXPECT_LINES({lines[0], lines[2], lines[3], lines[8], lines[9], lines[10]},
-                 {"Number of Processors:" + Env("NUMBER_OF_PROCESSORS"), "CPUID present: yes",
-                  identifier.substr(identifier.rfind(", ") + 2), std::string("MMX  Capable: ") + Has(3),
-                  std::string("SSE  Capable: ") + Has(6), std::string("SSE2 Capable: ") + Has(10)});
-    EXPECT_EQ(lines[1].rfind("CPU speed: ", 0), 0u);
 }
 
 }  // namespace
