@@ -20,8 +20,6 @@
 
 #include "scenario.h"
 
-static HINSTANCE self;
-
 static HRESULT WINAPI QueryInterface8(IDirect3D8* This, REFIID riid, void** out) {
     (void)riid;
     *out = This;
@@ -32,12 +30,12 @@ static ULONG WINAPI Release8(IDirect3D8* This) { (void)This; return 1; }
 
 static UINT WINAPI GetAdapterCount8(IDirect3D8* This) {
     (void)This;
-    return ScenarioNumber(self, "d3d8.adapters", 1);
+    return ScenarioNumber("d3d8.adapters", 1);
 }
 
 static void CopyText(char* field, size_t room, const char* key, const char* fallback) {
     size_t length = 0;
-    const char* text = ScenarioText(self, key, &length);
+    const char* text = ScenarioText(key, &length);
     if (!text) {
         text = fallback;
         length = strlen(fallback);
@@ -48,7 +46,7 @@ static void CopyText(char* field, size_t room, const char* key, const char* fall
 
 static HRESULT WINAPI GetAdapterIdentifier8(IDirect3D8* This, UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER8* id) {
     char text[32];
-    Record(self, "GetAdapterIdentifier %u %lu", adapter, flags);
+    Record("GetAdapterIdentifier %u %lu", adapter, flags);
     if (adapter >= GetAdapterCount8(This)) return D3DERR_INVALIDCALL;
     memset(id, 0, sizeof *id);
     sprintf(text, "Double Adapter %u", adapter);
@@ -66,13 +64,13 @@ static HRESULT WINAPI GetAdapterIdentifier8(IDirect3D8* This, UINT adapter, DWOR
 
 static UINT WINAPI GetAdapterModeCount8(IDirect3D8* This, UINT adapter) {
     (void)This;
-    Record(self, "GetAdapterModeCount %u", adapter);
-    return ScenarioNumber(self, "d3d8.modes", 2) + adapter;
+    Record("GetAdapterModeCount %u", adapter);
+    return ScenarioNumber("d3d8.modes", 2) + adapter;
 }
 
 static HRESULT WINAPI EnumAdapterModes8(IDirect3D8* This, UINT adapter, UINT mode, D3DDISPLAYMODE* out) {
     (void)This;
-    Record(self, "EnumAdapterModes %u %u", adapter, mode);
+    Record("EnumAdapterModes %u %u", adapter, mode);
     out->Width = 640 + 100 * adapter + mode;
     out->Height = 480 + mode;
     out->RefreshRate = 10 * mode + adapter;
@@ -81,7 +79,7 @@ static HRESULT WINAPI EnumAdapterModes8(IDirect3D8* This, UINT adapter, UINT mod
 }
 
 static HRESULT WINAPI GetDeviceCaps8(IDirect3D8* This, UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
-    Record(self, "GetDeviceCaps8 %u %d", adapter, (int)type);
+    Record("GetDeviceCaps8 %u %d", adapter, (int)type);
     if (adapter >= GetAdapterCount8(This)) return D3DERR_INVALIDCALL;
     memset(caps, 0, sizeof *caps);
     caps->DeviceType = type;
@@ -101,7 +99,7 @@ static ULONG WINAPI DeviceAddRef(IDirect3DDevice8* This) { (void)This; return 2;
 static ULONG WINAPI DeviceRelease(IDirect3DDevice8* This) { (void)This; return 1; }
 static UINT WINAPI DeviceTextureMem(IDirect3DDevice8* This) {
     (void)This;
-    return ScenarioNumber(self, "d3d8.texmem", 128u << 20);
+    return ScenarioNumber("d3d8.texmem", 128u << 20);
 }
 
 static IDirect3DDevice8Vtbl deviceVtable;
@@ -127,17 +125,17 @@ static void RecordFocus(HWND focus) {
     EnumWindows(CountEngines, (LPARAM)&engines);
     for (i = 0; i < count; ++i) seen |= earlier[i] == focus;
     if (count < 64) earlier[count++] = focus;
-    Record(self, "focus class=%s seen=%d engines=%d visible=%d", name, seen, engines, IsWindowVisible(focus));
+    Record("focus class=%s seen=%d engines=%d visible=%d", name, seen, engines, IsWindowVisible(focus));
 }
 
 static HRESULT WINAPI CreateDevice8(IDirect3D8* This, UINT adapter, D3DDEVTYPE type, HWND focus, DWORD behaviour,
                                     D3DPRESENT_PARAMETERS* p, IDirect3DDevice8** out) {
-    const char* mode = ScenarioText(self, "d3d8.device", NULL);
+    const char* mode = ScenarioText("d3d8.device", NULL);
     void** slot;
     (void)This;
-    Record(self, "CreateDevice %u %d 0x%lx", adapter, (int)type, behaviour);
+    Record("CreateDevice %u %d 0x%lx", adapter, (int)type, behaviour);
     RecordFocus(focus);
-    Record(self, "present %u %u %d %u %d %d %lu %d %d %d 0x%lx %u %u", p->BackBufferWidth, p->BackBufferHeight,
+    Record("present %u %u %d %u %d %d %lu %d %d %d 0x%lx %u %u", p->BackBufferWidth, p->BackBufferHeight,
            (int)p->BackBufferFormat, p->BackBufferCount, (int)p->MultiSampleType, (int)p->SwapEffect,
            (unsigned long)(UINT_PTR)p->hDeviceWindow, p->Windowed, p->EnableAutoDepthStencil,
            (int)p->AutoDepthStencilFormat, p->Flags, p->FullScreen_RefreshRateInHz,
@@ -159,8 +157,8 @@ static IDirect3D8 direct3d = {&vtable};
 
 IDirect3D8* WINAPI Direct3DCreate8(UINT version) {
     void** slot;
-    Record(self, "Direct3DCreate8 %u", version);
-    if (ScenarioIsNull(self, "d3d8")) return NULL;
+    Record("Direct3DCreate8 %u", version);
+    if (ScenarioIsNull("d3d8")) return NULL;
     for (slot = (void**)&vtable; slot < (void**)(&vtable + 1); ++slot) *slot = (void*)UnexpectedCall;
     vtable.QueryInterface = QueryInterface8;
     vtable.AddRef = AddRef8;
@@ -172,10 +170,4 @@ IDirect3D8* WINAPI Direct3DCreate8(UINT version) {
     vtable.GetDeviceCaps = GetDeviceCaps8;
     vtable.CreateDevice = CreateDevice8;
     return &direct3d;
-}
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
-    (void)reserved;
-    if (reason == DLL_PROCESS_ATTACH) self = instance;
-    return TRUE;
 }

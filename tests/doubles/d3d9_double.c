@@ -8,8 +8,6 @@
 
 #include "scenario.h"
 
-static HINSTANCE self;
-
 static HRESULT WINAPI QueryInterface9(IDirect3D9* This, REFIID riid, void** out) {
     (void)riid;
     *out = This;
@@ -20,11 +18,11 @@ static ULONG WINAPI Release9(IDirect3D9* This) { (void)This; return 1; }
 
 static UINT WINAPI GetAdapterCount9(IDirect3D9* This) {
     (void)This;
-    return ScenarioNumber(self, "d3d9.adapters", 1);
+    return ScenarioNumber("d3d9.adapters", 1);
 }
 
 static HRESULT WINAPI GetDeviceCaps9(IDirect3D9* This, UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) {
-    Record(self, "GetDeviceCaps9 %u %d", adapter, (int)type);
+    Record("GetDeviceCaps9 %u %d", adapter, (int)type);
     if (adapter >= GetAdapterCount9(This) || type != D3DDEVTYPE_HAL) return D3DERR_INVALIDCALL;
     memset(caps, 0, sizeof *caps);
     caps->DeviceType = type;
@@ -39,8 +37,8 @@ static IDirect3D9 direct3d = {&vtable};
 
 IDirect3D9* WINAPI Direct3DCreate9(UINT version) {
     void** slot;
-    Record(self, "Direct3DCreate9 %u", version);
-    if (ScenarioIsNull(self, "d3d9")) return NULL;
+    Record("Direct3DCreate9 %u", version);
+    if (ScenarioIsNull("d3d9")) return NULL;
     for (slot = (void**)&vtable; slot < (void**)(&vtable + 1); ++slot) *slot = (void*)UnexpectedCall;
     vtable.QueryInterface = QueryInterface9;
     vtable.AddRef = AddRef9;
@@ -48,10 +46,4 @@ IDirect3D9* WINAPI Direct3DCreate9(UINT version) {
     vtable.GetAdapterCount = GetAdapterCount9;
     vtable.GetDeviceCaps = GetDeviceCaps9;
     return &direct3d;
-}
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
-    (void)reserved;
-    if (reason == DLL_PROCESS_ATTACH) self = instance;
-    return TRUE;
 }

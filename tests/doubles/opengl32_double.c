@@ -14,11 +14,10 @@
 
 #include "scenario.h"
 
-static HINSTANCE self;
 static int chosenFormat;
 
 static BOOL Is(const char* key, const char* value) {
-    const char* text = ScenarioText(self, key, NULL);
+    const char* text = ScenarioText(key, NULL);
     return text && strcmp(text, value) == 0;
 }
 
@@ -26,13 +25,13 @@ static void RecordRequest(const char* call, int format, const PIXELFORMATDESCRIP
     char hex[2 * sizeof *request + 1];
     size_t i;
     for (i = 0; i < sizeof *request; ++i) sprintf(hex + 2 * i, "%02x", ((const BYTE*)request)[i]);
-    Record(self, "%s %d %s", call, format, hex);
+    Record("%s %d %s", call, format, hex);
 }
 
 int WINAPI wglChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR* request) {
     (void)dc;
     RecordRequest("wglChoosePixelFormat", 0, request);
-    return (int)ScenarioNumber(self, "gl.choose", 1);
+    return (int)ScenarioNumber("gl.choose", 1);
 }
 
 int WINAPI wglDescribePixelFormat(HDC dc, int format, UINT size, PIXELFORMATDESCRIPTOR* out) {
@@ -98,14 +97,8 @@ const GLubyte* WINAPI glGetString(GLenum name) {
                          : name == GL_EXTENSIONS ? "GL_ARB_multitexture GL_EXT_abgr " : NULL;
     const char* text;
     if (!key || !current) return NULL;
-    text = ScenarioText(self, key, NULL);
+    text = ScenarioText(key, NULL);
     if (!text) text = fallback;
     if (strcmp(text, "null") == 0) return NULL;
     return (const GLubyte*)text;
-}
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
-    (void)reserved;
-    if (reason == DLL_PROCESS_ATTACH) self = instance;
-    return TRUE;
 }

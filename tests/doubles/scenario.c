@@ -43,23 +43,27 @@ static size_t Unescape(char* text, size_t length) {
     return out;
 }
 
-/* The file called name in the double's own directory. */
-static BOOL Beside(HINSTANCE module, const char* name, char (*path)[MAX_PATH + 16]) {
+/* The file called name in the directory of the double's own DLL. */
+static BOOL Beside(const char* name, char (*path)[MAX_PATH + 16]) {
+    HMODULE module = NULL;
     char* slash;
-    if (!GetModuleFileNameA(module, *path, MAX_PATH)) return FALSE;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            (LPCSTR)(void*)Beside, &module) ||
+        !GetModuleFileNameA(module, *path, MAX_PATH))
+        return FALSE;
     slash = strrchr(*path, '\\');
     strcpy(slash ? slash + 1 : *path, name);
     return TRUE;
 }
 
-static void Load(HINSTANCE module) {
+static void Load(void) {
     char path[MAX_PATH + 16];
     DWORD size, got = 0;
     char* data;
     char* line;
     HANDLE file;
     loaded = TRUE;
-    if (!Beside(module, "double.txt", &path)) return;
+    if (!Beside("double.txt", &path)) return;
     file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return;
     size = GetFileSize(file, NULL);
@@ -87,9 +91,9 @@ static void Load(HINSTANCE module) {
     }
 }
 
-const char* ScenarioText(HINSTANCE module, const char* key, size_t* length) {
+const char* ScenarioText(const char* key, size_t* length) {
     size_t i;
-    if (!loaded) Load(module);
+    if (!loaded) Load();
     for (i = entryCount; i-- > 0;) {
         if (strcmp(entries[i].key, key) == 0) {
             if (length) *length = entries[i].length;
@@ -99,17 +103,17 @@ const char* ScenarioText(HINSTANCE module, const char* key, size_t* length) {
     return NULL;
 }
 
-DWORD ScenarioNumber(HINSTANCE module, const char* key, DWORD fallback) {
-    const char* text = ScenarioText(module, key, NULL);
+DWORD ScenarioNumber(const char* key, DWORD fallback) {
+    const char* text = ScenarioText(key, NULL);
     return text ? (DWORD)strtoul(text, NULL, 0) : fallback;
 }
 
-BOOL ScenarioIsNull(HINSTANCE module, const char* key) {
-    const char* text = ScenarioText(module, key, NULL);
+BOOL ScenarioIsNull(const char* key) {
+    const char* text = ScenarioText(key, NULL);
     return text && strcmp(text, "null") == 0;
 }
 
-void Record(HINSTANCE module, const char* format, ...) {
+void Record(const char* format, ...) {
     char path[MAX_PATH + 16], line[512];
     DWORD written;
     HANDLE file;
@@ -120,7 +124,7 @@ void Record(HINSTANCE module, const char* format, ...) {
     va_end(args);
     if (length < 0 || length > (int)sizeof line - 2) length = (int)sizeof line - 2;
     line[length++] = '\n';
-    if (!Beside(module, "calls.txt", &path)) return;
+    if (!Beside("calls.txt", &path)) return;
     file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return;
     WriteFile(file, line, (DWORD)length, &written, NULL);

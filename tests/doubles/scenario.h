@@ -7,17 +7,17 @@
 
 /* The value of key (its length in *length when not null), or null when the file
    or the key is missing. The text is zero-terminated; it may hold zeros itself. */
-const char* ScenarioText(HINSTANCE module, const char* key, size_t* length);
+const char* ScenarioText(const char* key, size_t* length);
 
 /* A number (decimal or 0x hex), or fallback when the key is missing. */
-DWORD ScenarioNumber(HINSTANCE module, const char* key, DWORD fallback);
+DWORD ScenarioNumber(const char* key, DWORD fallback);
 
 /* True when key is present with the value "null". */
-BOOL ScenarioIsNull(HINSTANCE module, const char* key);
+BOOL ScenarioIsNull(const char* key);
 
 /* Appends one printf-formatted line to "calls.txt" beside the double: what the
    program asked of the platform, in the order asked. */
-void Record(HINSTANCE module, const char* format, ...);
+void Record(const char* format, ...);
 
 /* Called for methods the program is not expected to call: fail loudly rather
    than guess at a stdcall argument count. */

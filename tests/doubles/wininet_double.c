@@ -3,16 +3,8 @@
 
 #include "scenario.h"
 
-static HINSTANCE self;
-
 BOOL WINAPI InternetGetConnectedState(DWORD* flags, DWORD reserved) {
     (void)reserved;
-    if (flags) *flags = ScenarioNumber(self, "net.flags", 2);
-    return ScenarioNumber(self, "net.connected", 1) != 0;
-}
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
-    (void)reserved;
-    if (reason == DLL_PROCESS_ATTACH) self = instance;
-    return TRUE;
+    if (flags) *flags = ScenarioNumber("net.flags", 2);
+    return ScenarioNumber("net.connected", 1) != 0;
 }

@@ -141,13 +141,10 @@ def file_lines(data):
 class Run:
     """One run of vindrel.exe in its own directory."""
 
-    def __init__(self, args=(), workdir=None, exe=EXE, env=None, copy_exe=False):
+    def __init__(self, args=(), workdir=None, exe=EXE, env=None):
         self.own_dir = workdir is None
         self.dir = workdir or tempfile.mkdtemp(prefix="vindrel-")
         self.exe = exe
-        if copy_exe:
-            self.exe = os.path.join(self.dir, os.path.basename(exe))
-            shutil.copy(exe, self.exe)
         self.args = list(args)
         self.env = env
         self.proc = None

@@ -8,75 +8,48 @@ import sys
 
 from harness import CATEGORIES, section_items, signed32, E2ETestCase, Run, main, wine
 
-NUMBER = {"%u": r"(\d+)", "%d": r"(-?\d+)", "%x": r"([0-9a-f]+)",
-          "%g": r"(-?(?:\d+(?:\.\d+)?(?:e[+-]\d{3})?|1\.#(?:INF|QNAN|IND)))"}
+NUMBER = {"%u": rb"\d+", "%d": rb"-?\d+", "%x": rb"[0-9a-f]+",
+          "%g": rb"-?(?:\d+(?:\.\d+)?(?:e[+-]\d{3})?|1\.#(?:INF|QNAN|IND))"}
 
 
-def pattern(fmt, words=None):
-    """A printf format as an anchored regex; %s matches one of words."""
-    out = ""
-    for piece in re.split(r"(%[udxgs])", fmt):
-        if piece == "%s":
-            out += "(" + "|".join(re.escape(w) for w in words) + ")"
-        elif piece in NUMBER:
-            out += NUMBER[piece]
-        else:
-            out += re.escape(piece)
-    return re.compile(("^" + out + "$").encode())
+def rows(depth, formats):
+    """One '<depth> <text>' line per printf format; a (format, words) pair's %s is one of the words."""
+    out = b""
+    for fmt in formats:
+        fmt, words = fmt if isinstance(fmt, tuple) else (fmt, ())
+        out += b"%d " % depth
+        for piece in re.split(r"(%[udxgs])", fmt):
+            out += b"(?:" + b"|".join(re.escape(w.encode()) for w in words) + b")" if piece == "%s" else \
+                NUMBER.get(piece, re.escape(piece.encode()))
+        out += b"\n"
+    return out
 
 
-SHADER = ("VertexShaderVersion: [%d.%d] %u", "PixelShaderVersion: [%d.%d] %u")
 CAPS_16 = ["MaxTextureWidth : %u", "MaxTextureHeight: %u", "MaxVolumeExtent: %u", "MaxTextureRepeat: %u",
            "MaxVertexW: %g", "MaxTextureBlendStages: %u", "MaxSimultaneousTextures: %u", "MaxActiveLights: %u",
            "MaxPointSize: %g", "MaxPrimitiveCount: %u", "MaxVertexIndex: %u", "MaxStreams: %u",
-           "MaxStreamStride: %u", SHADER[0], "MaxVertexShaderConst: %u", SHADER[1]]
+           "MaxStreamStride: %u", "VertexShaderVersion: [%d.%d] %u", "MaxVertexShaderConst: %u",
+           "PixelShaderVersion: [%d.%d] %u"]
 D3D9_CAPS = CAPS_16 + ["MaxPixelShaderValue (1x): %g", "MaxVertexShaderInstructionsExecuted: %d",
                        "MaxPixelShaderInstructionsExecuted: %d", "MaxVertexShader30InstructionSlots: %d",
                        "MaxPixelShader30InstructionSlots: %d"]
-D3D8_NUMBERS = CAPS_16 + ["MaxPixelShaderValue: %g"]
-IDENTITY = ["DriverVersion:%d", "VendorId: %d", "DeviceId: %d", "SubSysId: %d", "Revision: %d"]
 TF = ("true", "false")
 FLAGS = [("DeviceType: %s", ("Hardware", "Software")), ("ReadScanLine: %s", TF), ("Gamma Calibrator: %s", TF),
          ("Render in Window: %s", TF), ("Driver Managed Resources: %s", TF), ("Dynamic Texture Support: %s", TF),
          ("Fullscreen Gamma Calibrator: %s", TF), ("Partitioned Rendering: %s", TF),
          ("Fullscreen Alphablend flip support : %s", TF)]
-INTERVALS = ["Immediate:%s", "Every Refresh:%s", "Every Second Refresh:%s", "Every Third Refresh:%s",
-             "Every Fourth Refresh:%s"]
-MODE = "%dx%d @ %d Hz [FMT:0x%x]"
-TEXTURE_MEMORY = pattern("Available Texture Memory: %d [%d MB]")
-
-
-class Lines:
-    """A cursor over the section's (depth, text) items."""
-
-    def __init__(self, test, items):
-        self.test, self.items, self.pos = test, items, 0
-
-    def peek(self):
-        return self.items[self.pos] if self.pos < len(self.items) else (None, None)
-
-    def take(self, depth, what):
-        self.test.assertLess(self.pos, len(self.items), "section ends before %s" % what)
-        got_depth, text = self.items[self.pos]
-        self.test.assertEqual(got_depth, depth, "depth of %r (%s), item %d" % (text, what, self.pos))
-        self.pos += 1
-        return text
-
-    def fixed(self, depth, text):
-        self.test.assertEqual(self.take(depth, text), text)
-
-    def matching(self, depth, regex):
-        text = self.take(depth, regex.pattern)
-        match = regex.match(text)
-        self.test.assertTrue(match, "%r does not match %r" % (text, regex.pattern))
-        return match
-
-    def children(self, depth):
-        """Texts at depth until the next shallower item."""
-        out = []
-        while self.peek()[0] is not None and self.peek()[0] >= depth:
-            out.append(self.take(depth, "a leaf"))
-        return out
+INTERVALS = [(name + ":%s", ("supported", "not supported")) for name in
+             ("Immediate", "Every Refresh", "Every Second Refresh", "Every Third Refresh", "Every Fourth Refresh")]
+D3D8_ADAPTER = (rb"2 .*\n3 .*\n" + rows(4, ["DriverVersion:%d", "VendorId: %d", "DeviceId: %d", "SubSysId: %d",
+                                            "Revision: %d"])
+                + b"3 Display Modes\n(?:" + rows(4, ["%dx%d @ %d Hz [FMT:0x%x]"]) + b")*3 D3DDEVTYPE_HAL caps\n"
+                + rows(4, FLAGS) + b"4 Video Flip Synchronization\n" + rows(5, INTERVALS)
+                + rows(4, CAPS_16 + ["MaxPixelShaderValue: %g"])
+                + b"(?:" + rows(4, ["Available Texture Memory: %d [%d MB]"]) + b")?")
+# The three blocks in order, any of them missing; DirectShow only after "DirectX8.1".
+SECTION = re.compile(b"(?:1 DirectX9\\.0\n(?:2 D3DDEVTYPE_HAL caps\n" + rows(3, D3D9_CAPS) + b")*)?"
+                     b"(?:1 DirectX8\\.1\n(?:" + D3D8_ADAPTER + b")*1 DirectShow\n"
+                     + b"".join(b"2 " + re.escape(name) + rb"\n(?:3 .*\n)*" for name, _ in CATEGORIES) + b")?")
 
 
 class DirectXSectionTest(E2ETestCase):
@@ -94,62 +67,22 @@ class DirectXSectionTest(E2ETestCase):
     def section(self, name):
         return section_items(self.tree, name)
 
-    def caps_lines(self, lines, depth, formats):
-        for fmt in formats:
-            if fmt in SHADER:
-                major, minor, whole = (int(g) for g in lines.matching(depth, pattern(fmt)).groups())
-                self.assertEqual((major, minor), ((whole >> 8) & 0xFF, whole & 0xFF), fmt)
-            else:
-                lines.matching(depth, pattern(fmt))
-
     def walk(self):
-        """Checks the section item by item; returns (d3d9 adapters, d3d8 adapters, modes, texture lines)."""
-        lines = Lines(self, self.section(b"DirectX"))
-        d3d9 = d3d8 = None
-        modes, textures = [], 0
-        if lines.peek() == (1, b"DirectX9.0"):
-            lines.fixed(1, b"DirectX9.0")
-            d3d9 = 0
-            while lines.peek() == (2, b"D3DDEVTYPE_HAL caps"):
-                lines.fixed(2, b"D3DDEVTYPE_HAL caps")
-                self.caps_lines(lines, 3, D3D9_CAPS)
-                d3d9 += 1
-        if lines.peek() == (1, b"DirectX8.1"):
-            lines.fixed(1, b"DirectX8.1")
-            d3d8 = 0
-            while lines.peek()[0] == 2:
-                lines.take(2, "adapter description")
-                lines.take(3, "driver")
-                for fmt in IDENTITY:
-                    lines.matching(4, pattern(fmt))
-                lines.fixed(3, b"Display Modes")
-                count = 0
-                while lines.peek()[0] == 4:
-                    lines.matching(4, pattern(MODE))
-                    count += 1
-                modes.append(count)
-                lines.fixed(3, b"D3DDEVTYPE_HAL caps")
-                for fmt, words in FLAGS:
-                    lines.matching(4, pattern(fmt, words))
-                lines.fixed(4, b"Video Flip Synchronization")
-                for fmt in INTERVALS:
-                    lines.matching(5, pattern(fmt, ("supported", "not supported")))
-                self.caps_lines(lines, 4, D3D8_NUMBERS)
-                if lines.peek()[0] == 4:
-                    first, mib = (int(g) for g in lines.matching(4, TEXTURE_MEMORY).groups())
-                    self.assertEqual(mib, (first & 0xFFFFFFFF) >> 20)
-                    self.assertEqual(first, signed32(first))
-                    textures += 1
-                d3d8 += 1
-            lines.fixed(1, b"DirectShow")
-            for category, _ in CATEGORIES:
-                lines.fixed(2, category)
-                lines.children(3)
-        self.assertEqual(lines.pos, len(lines.items), "unexpected item %r" % (lines.peek(),))
-        return d3d9, d3d8, modes, textures
+        """Checks every item's depth and format; returns (d3d9 adapters, d3d8 adapters, modes, texture lines)."""
+        items = self.section(b"DirectX")
+        text = b"".join(b"%d %s\n" % item for item in items)
+        self.assertRegex(text, b"^" + SECTION.pattern + b"$")
+        for major, minor, whole in re.findall(rb"ShaderVersion: \[(\d+)\.(\d+)\] (\d+)", text):
+            self.assertEqual((int(major), int(minor)), ((int(whole) >> 8) & 0xFF, int(whole) & 0xFF))
+        for first, mib in re.findall(rb"Available Texture Memory: (-?\d+) \[(\d+) MB\]", text):
+            self.assertEqual(int(mib), (int(first) & 0xFFFFFFFF) >> 20)
+            self.assertEqual(int(first), signed32(int(first)))
+        d3d8 = text.count(b"\n3 Display Modes\n") if (1, b"DirectX8.1") in items else None
+        modes = [len(re.findall(rb"\n4 -?\d+x", block)) for block in text.split(b"\n3 Display Modes")[1:]]
+        return (text.count(b"\n2 D3DDEVTYPE_HAL caps\n") if (1, b"DirectX9.0") in items else None, d3d8,
+                modes, text.count(b" Available Texture Memory: "))
 
     def test_section_shape_and_line_formats(self):
-        # walk() takes every item in order; DirectShow only after "DirectX8.1".
         d3d9, d3d8, modes, textures = self.walk()
         sys.stderr.write("DirectX9.0 adapters: %s, DirectX8.1 adapters: %s, modes: %s, texture lines: %d\n"
                          % (d3d9, d3d8, modes, textures))

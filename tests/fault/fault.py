@@ -4,8 +4,8 @@ Each scenario gets a fresh directory holding a copy of the program, the doubles
 and their "double.txt"; Wine loads the doubles first (native-first override).
 Every run must show the dialog, leave no message box, exit with 0 and write the
 tree as the file."""
+import contextlib
 import os
-import re
 import shutil
 import struct
 import sys
@@ -14,7 +14,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import harness  # noqa: E402
-from harness import section_items, BUILD, CATEGORIES, EXE, Run  # noqa: E402
+from harness import main, section_items, BUILD, CATEGORIES, EXE, Run  # noqa: E402
 
 DOUBLES_DIR = os.path.join(BUILD, "tests", "doubles")
 DOUBLES = ("d3d9", "d3d8", "opengl32", "wininet")
@@ -22,47 +22,18 @@ OVERRIDE = "d3d9,d3d8,opengl32,wininet=n,b"
 
 
 def escape(value):
-    """double.txt's escapes for any bytes."""
-    if isinstance(value, int):
-        return b"%d" % value
-    if isinstance(value, str):
-        value = value.encode("latin-1")
-    out = bytearray()
-    for byte in value:
-        if byte == 0x5C:
-            out += b"\\\\"
-        elif byte in (0x0A, 0x0D, 0x09) or byte >= 0x80:
-            out += b"\\x%02x" % byte
-        else:
-            out.append(byte)
-    return bytes(out)
-
-
-def override_env(base):
-    env = dict(base)
-    old = env.get("WINEDLLOVERRIDES", "")
-    env["WINEDLLOVERRIDES"] = (old + ";" if old else "") + OVERRIDE
-    return env
+    """A double.txt value for any bytes: only the backslash and the line end need escapes."""
+    value = b"%d" % value if isinstance(value, int) else value.encode("latin-1") if isinstance(value, str) else value
+    return value.replace(b"\\", b"\\\\").replace(b"\n", b"\\n")
 
 
 class Outcome:
-    def __init__(self, tree, data, exit_code, windows, engines, calls):
-        self.tree, self.data, self.exit_code = tree, data, exit_code
-        self.windows, self.engines, self.calls = windows, engines, calls
+    def __init__(self, **facts):
+        self.__dict__.update(facts)
 
     def section(self, name):
         """(depth, text) items under a root node."""
         return section_items(self.tree, name)
-
-
-def run_scenario(settings, workdir=None, display=True, before=None, doubles=True):
-    """Runs the program with the doubles told settings; returns its Outcome.
-    before(dir) may prepare the directory (e.g. hold stats.txt) and return a
-    function that undoes it. Without display, there is no X display at all."""
-    if display:
-        return _run_scenario(settings, workdir, os.environ, True, before, doubles)
-    with harness.without_display() as env:
-        return _run_scenario(settings, workdir, env, False, before, doubles)
 
 
 def _read(path):
@@ -72,7 +43,10 @@ def _read(path):
         return f.read()
 
 
-def _run_scenario(settings, workdir, base_env, display, before, doubles):
+def run_scenario(settings, workdir=None, display=True, before=None, doubles=True):
+    """Runs the program with the doubles told settings; returns its Outcome.
+    before(dir) may prepare the directory (e.g. hold stats.txt) and return a
+    function that undoes it. Without display, there is no X display at all."""
     own = workdir is None
     workdir = workdir or tempfile.mkdtemp(prefix="vindrel-fault-")
     try:
@@ -85,7 +59,11 @@ def _run_scenario(settings, workdir, base_env, display, before, doubles):
                 f.write(key.encode() + b"=" + escape(value) + b"\n")
         cleanup = before(workdir) if before else None
         try:
-            with Run(workdir=workdir, exe=exe, env=override_env(base_env)) as run:
+            with contextlib.ExitStack() as stack:
+                base_env = os.environ if display else stack.enter_context(harness.without_display())
+                old = base_env.get("WINEDLLOVERRIDES")
+                env = dict(base_env, WINEDLLOVERRIDES=(old + ";" if old else "") + OVERRIDE)
+                run = stack.enter_context(Run(workdir=workdir, exe=exe, env=env))
                 run.wait_shown()
                 tree = run.tree()
                 windows = [l for l in run.tool("windows")[1].decode("latin-1").splitlines() if l.startswith("window ")]
@@ -101,7 +79,7 @@ def _run_scenario(settings, workdir, base_env, display, before, doubles):
         data = _read(os.path.join(workdir, "stats.txt"))
         calls = _read(os.path.join(workdir, "calls.txt"))  # None where nothing could be written
         calls = calls.decode("latin-1").splitlines() if calls is not None else None
-        return Outcome(tree, data, exit_code, windows, engines, calls)
+        return Outcome(tree=tree, data=data, exit_code=exit_code, windows=windows, engines=engines, calls=calls)
     finally:
         if own:
             shutil.rmtree(workdir, ignore_errors=True)
@@ -111,11 +89,11 @@ class FaultTestCase(unittest.TestCase):
     maxDiff = 4000
 
     def assertSound(self, outcome, file_expected=True):
-        """Exit 0, no message box, the five sections, and the file is the tree."""
+        """Exit 0, no message box, the five sections folded, and the file is the tree."""
         self.assertEqual(outcome.exit_code, 0)
         self.assertEqual(outcome.windows, [], "something besides the dialog is shown")
-        roots = [text for depth, _, _, text in outcome.tree if depth == 0]
-        self.assertEqual(roots, harness.SECTIONS)
+        roots = [(text, state & 0x20) for depth, state, _, text in outcome.tree if depth == 0]
+        self.assertEqual(roots, [(text, 0) for text in harness.SECTIONS])  # none TVIS_EXPANDED
         if file_expected:
             self.assertIsNotNone(outcome.data, "no stats.txt")
             # Byte for byte: texts may hold CR or LF themselves.
@@ -151,18 +129,16 @@ def d3d9_adapter(adapter):
 
 
 # Adapter 0 answers Caps2 0x2 and intervals 0x80000001, adapter 1 Caps2 0x80000 and intervals 0x2.
-D3D8_FLAGS = [[b"DeviceType: Hardware", b"ReadScanLine: true", b"Gamma Calibrator: false",
-               b"Render in Window: false", b"Driver Managed Resources: false", b"Dynamic Texture Support: false",
-               b"Fullscreen Gamma Calibrator: false", b"Partitioned Rendering: false",
-               b"Fullscreen Alphablend flip support : false"],
-              [b"DeviceType: Hardware", b"ReadScanLine: true", b"Gamma Calibrator: false",
-               b"Render in Window: true", b"Driver Managed Resources: false", b"Dynamic Texture Support: false",
-               b"Fullscreen Gamma Calibrator: false", b"Partitioned Rendering: true",
-               b"Fullscreen Alphablend flip support : false"]]
-D3D8_INTERVALS = [[b"Immediate:supported", b"Every Refresh:supported", b"Every Second Refresh:not supported",
-                   b"Every Third Refresh:not supported", b"Every Fourth Refresh:not supported"],
-                  [b"Immediate:not supported", b"Every Refresh:not supported", b"Every Second Refresh:supported",
-                   b"Every Third Refresh:not supported", b"Every Fourth Refresh:not supported"]]
+FLAG_NAMES = [b"DeviceType: ", b"ReadScanLine: ", b"Gamma Calibrator: ", b"Render in Window: ",
+              b"Driver Managed Resources: ", b"Dynamic Texture Support: ", b"Fullscreen Gamma Calibrator: ",
+              b"Partitioned Rendering: ", b"Fullscreen Alphablend flip support : "]
+D3D8_FLAGS = [[name + word for name, word in zip(FLAG_NAMES, words.split())]
+              for words in (b"Hardware true false false false false false false false",
+                            b"Hardware true false true false false false true false")]
+INTERVAL_NAMES = [b"Immediate:", b"Every Refresh:", b"Every Second Refresh:", b"Every Third Refresh:",
+                  b"Every Fourth Refresh:"]
+D3D8_INTERVALS = [[name + (b"supported" if on == "1" else b"not supported") for name, on in zip(INTERVAL_NAMES, bits)]
+                  for bits in ("11000", "00100")]
 D3D8_NUMBERS = [b"MaxTextureHeight: 0", b"MaxVolumeExtent: 0", b"MaxTextureRepeat: 0",
                 b"MaxVertexW: 1e+010", b"MaxTextureBlendStages: 0", b"MaxSimultaneousTextures: 0",
                 b"MaxActiveLights: 0", b"MaxPointSize: 0", b"MaxPrimitiveCount: 0", b"MaxVertexIndex: 0",
@@ -240,50 +216,31 @@ def directx_head(d3d9_adapters=1, d3d8_adapters=1, **d3d8):
     return items
 
 
-MODE_LINE = re.compile(rb"^-?\d+x-?\d+ @ -?\d+ Hz -?\d+ bpp$")
-
-
-def split_opengl(items):
-    """The OpenGL items as (head before the modes, mode lines, "Caps" and after)."""
-    for index, item in enumerate(items):
-        if item[0] == 2 and item[1].startswith(b"Display modes ("):
-            end = index + 1
-            while end < len(items) and items[end][0] == 3:
-                end += 1
-            return items[:index + 1], items[index + 1:end], items[end:]
-    return items, [], []
-
-
-def main():
-    unittest.main(verbosity=2)
-
 
 def opengl_items(version=b"1.1 Double", renderer=b"Double Renderer", vendor=b"Double Vendor"):
-    """The OpenGL items before the display modes."""
-    return [(1, cut(b"Version: " + version)), (1, renderer), (2, cut(b"Vendor: " + vendor))]
-
-
-def cut(line):
-    """A formatted line keeps at most 4095 bytes."""
-    return line[:4095]
+    """The OpenGL items before the display modes; a formatted line keeps at most 4095 bytes."""
+    return [(1, (b"Version: " + version)[:4095]), (1, renderer), (2, (b"Vendor: " + vendor)[:4095])]
 
 
 class OpenGLChecks:
     def assertOpenGL(self, outcome, head, present):
-        """head: the items before "Display modes (...)"; present: the checklist
-        rows expected "present". Returns the items split as split_opengl does."""
+        """head: the three items before "Display modes (...)"; present: the checklist
+        rows expected "present". Returns the section's items."""
         if outcome.calls is not None:
             self.assertEqual(pixel_format_calls(outcome.calls), [("wglChoosePixelFormat", 0, PIXEL_FORMAT),
                                                                  ("wglSetPixelFormat", 1, PIXEL_FORMAT)])
-        before, modes, rest = split_opengl(outcome.section(b"OpenGL"))
-        self.assertItems(before[:-1], head)
-        self.assertEqual(before[-1][0], 2)
-        self.assertTrue(before[-1][1].startswith(b"Display modes (") and before[-1][1].endswith(b")"))
-        for _, line in modes:
-            self.assertRegex(line, MODE_LINE)
-        self.assertItems(rest, [(2, b"Caps")] + [(3, name + (b":present" if name in present else b":not available"))
-                                                 for name in harness.checklist_names()])
-        return before, modes, rest
+        items = outcome.section(b"OpenGL")
+        self.assertItems(items[:3], head)
+        caps = len(items) - 223
+        self.assertGreaterEqual(caps, 4, items[:8])
+        self.assertEqual(items[3][0], 2)
+        self.assertRegex(items[3][1], rb"^Display modes \(.*\)$")
+        for depth, line in items[4:caps]:
+            self.assertEqual(depth, 3)
+            self.assertRegex(line, rb"^-?\d+x-?\d+ @ -?\d+ Hz -?\d+ bpp$")
+        self.assertItems(items[caps:], [(2, b"Caps")] + [
+            (3, name + (b":present" if name in present else b":not available")) for name in harness.checklist_names()])
+        return items
 
     def assertConnection(self, outcome, connected, last):
         items = outcome.section(b"Windows")

@@ -20,18 +20,10 @@ struct Format {
 };
 
 const Format kFormats[] = {
-    {"%s", "s"},
-    {"%s:%s", "ss"},
-    {"Version: %s", "s"},
-    {"Unkown 0x%x", "u"},
-    {"Hard Drive %d", "d"},
-    {"MaxTextureWidth : %u", "u"},
-    {"MaxVertexW: %g", "g"},
-    {"%dx%d @ %d Hz %d bpp", "dddd"},
-    {"%dx%d @ %d Hz [FMT:0x%x]", "dddu"},
-    {"Available Texture Memory: %d [%d MB]", "dd"},
-    {"VertexShaderVersion: [%d.%d] %u", "ddu"},
-    {"Total Capacity: %s [%d MB] [0x%x %.8x]", "sduu"},
+    {"%s", "s"}, {"%s:%s", "ss"}, {"Version: %s", "s"}, {"Unkown 0x%x", "u"}, {"Hard Drive %d", "d"},
+    {"MaxTextureWidth : %u", "u"}, {"MaxVertexW: %g", "g"}, {"%dx%d @ %d Hz %d bpp", "dddd"},
+    {"%dx%d @ %d Hz [FMT:0x%x]", "dddu"}, {"Available Texture Memory: %d [%d MB]", "dd"},
+    {"VertexShaderVersion: [%d.%d] %u", "ddu"}, {"Total Capacity: %s [%d MB] [0x%x %.8x]", "sduu"},
 };
 
 const size_t kSizes[] = {1, 2, 3, 8, 64, kLineBufferSize};

@@ -206,7 +206,6 @@ int main(int argc, char** argv) {
     if (strcmp(command, "desktop") == 0) return DesktopReady() ? 0 : 1;
     if (strcmp(command, "keep-desktop") == 0) return KeepDesktop();
     HWND dialog = FindDialog();
-    if (strcmp(command, "exists") == 0) return dialog ? 0 : 1;
     if (!dialog) {
         fprintf(stderr, "no dialog\n");
         return 2;
@@ -215,6 +214,6 @@ int main(int argc, char** argv) {
     if (strcmp(command, "engines") == 0) return EnumWindows(ListEngine, pid) ? 0 : 3;
     if (strcmp(command, "windows") == 0) return EnumWindows(ListBox, pid) ? 0 : 3;
     if (strcmp(command, "close") == 0) return PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 3;
-    fprintf(stderr, "usage: wintool wait-shown [ms] | tree | describe | desktop | keep-desktop | exists | engines | windows | close\n");
+    fprintf(stderr, "usage: wintool wait-shown [ms] | tree | describe | desktop | keep-desktop | engines | windows | close\n");
     return 64;
 }

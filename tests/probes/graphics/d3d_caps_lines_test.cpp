@@ -40,23 +40,11 @@ D3DCapsNumbers CraftedNumbers() {
 
 // The 16 lines both blocks print for CraftedNumbers().
 const std::vector<std::string> kCraftedNumberLines = {
-    "MaxTextureWidth : 4096",
-    "MaxTextureHeight: 2048",
-    "MaxVolumeExtent: 256",
-    "MaxTextureRepeat: 8192",
-    "MaxVertexW: 1e+010",
-    "MaxTextureBlendStages: 8",
-    "MaxSimultaneousTextures: 4",
-    "MaxActiveLights: 4294967295",
-    "MaxPointSize: 256",
-    "MaxPrimitiveCount: 2147483648",
-    "MaxVertexIndex: 16777215",
-    "MaxStreams: 16",
-    "MaxStreamStride: 508",
-    "VertexShaderVersion: [1.1] 4294836481",
-    "MaxVertexShaderConst: 96",
-    "PixelShaderVersion: [2.0] 4294902272",
-};
+    "MaxTextureWidth : 4096", "MaxTextureHeight: 2048", "MaxVolumeExtent: 256", "MaxTextureRepeat: 8192",
+    "MaxVertexW: 1e+010", "MaxTextureBlendStages: 8", "MaxSimultaneousTextures: 4",
+    "MaxActiveLights: 4294967295", "MaxPointSize: 256", "MaxPrimitiveCount: 2147483648",
+    "MaxVertexIndex: 16777215", "MaxStreams: 16", "MaxStreamStride: 508", "VertexShaderVersion: [1.1] 4294836481",
+    "MaxVertexShaderConst: 96", "PixelShaderVersion: [2.0] 4294902272"};
 
 std::vector<std::string> Join(std::vector<std::string> head, const std::vector<std::string>& tail) {
     head.insert(head.end(), tail.begin(), tail.end());
@@ -73,13 +61,10 @@ TEST(D3D9CapsLines, TwentyOneLinesWithSplitVersionsAndSignedShaderModel3Counts) 
     caps.MaxPixelShader30InstructionSlots = 512;
     Lines out;
     WriteD3D9CapsLines(caps, out.sink());
-    EXPECT_LINES(out.lines, Join(kCraftedNumberLines, {
-                                                          "MaxPixelShaderValue (1x): 8",
-                                                          "MaxVertexShaderInstructionsExecuted: 65535",
-                                                          "MaxPixelShaderInstructionsExecuted: -2147483648",
-                                                          "MaxVertexShader30InstructionSlots: -1",
-                                                          "MaxPixelShader30InstructionSlots: 512",
-                                                      }));
+    EXPECT_LINES(out.lines, Join(kCraftedNumberLines,
+                                 {"MaxPixelShaderValue (1x): 8", "MaxVertexShaderInstructionsExecuted: 65535",
+                                  "MaxPixelShaderInstructionsExecuted: -2147483648",
+                                  "MaxVertexShader30InstructionSlots: -1", "MaxPixelShader30InstructionSlots: 512"}));
 }
 
 TEST(D3D8CapsLines, NumericLinesEndWithTheirOwnPixelShaderValue) {
@@ -97,14 +82,9 @@ struct FlagCase {
 };
 
 TEST(D3D8CapsLines, FlagWordsFollowTheirOwnTests) {
-    const char* const formats[] = {"DeviceType: ",
-                                   "ReadScanLine: ",
-                                   "Gamma Calibrator: ",
-                                   "Render in Window: ",
-                                   "Driver Managed Resources: ",
-                                   "Dynamic Texture Support: ",
-                                   "Fullscreen Gamma Calibrator: ",
-                                   "Partitioned Rendering: ",
+    const char* const formats[] = {"DeviceType: ", "ReadScanLine: ", "Gamma Calibrator: ", "Render in Window: ",
+                                   "Driver Managed Resources: ", "Dynamic Texture Support: ",
+                                   "Fullscreen Gamma Calibrator: ", "Partitioned Rendering: ",
                                    "Fullscreen Alphablend flip support : "};
     const FlagCase cases[] = {
         // Nothing set: only the reversed partition line says true.
@@ -170,13 +150,10 @@ TEST(D3D8Lines, TextureMemoryInBytesSignedAndWholeMebibytes) {
     Lines out;
     for (uint32_t bytes : {128u << 20, (128u << 20) - 1, 0x80000000u, 0xFFFFFFFFu, 0u})
         WriteTextureMemoryLine(bytes, out.sink());
-    EXPECT_LINES(out.lines, {
-                                "Available Texture Memory: 134217728 [128 MB]",
-                                "Available Texture Memory: 134217727 [127 MB]",
-                                "Available Texture Memory: -2147483648 [2048 MB]",
-                                "Available Texture Memory: -1 [4095 MB]",
-                                "Available Texture Memory: 0 [0 MB]",
-                            });
+    EXPECT_LINES(out.lines, {"Available Texture Memory: 134217728 [128 MB]",
+                             "Available Texture Memory: 134217727 [127 MB]",
+                             "Available Texture Memory: -2147483648 [2048 MB]",
+                             "Available Texture Memory: -1 [4095 MB]", "Available Texture Memory: 0 [0 MB]"});
 }
 
 TEST(D3D8Lines, DisplayModes) {
@@ -204,16 +181,14 @@ TEST(D3D8Lines, AdapterNodesShowTextsLiterallyAndIdentityInSignedDecimal) {
     identity.Revision = 0xA2;
     const ReportNode adapter = AddAdapterNodes(report.tree(), block, "Mesa %s%n 100%", "wined3d %d.dll", identity);
     AddNode(report.tree(), adapter, "Display Modes");
-    EXPECT_TREE(report.Section(), {
-                                      {0, "Mesa %s%n 100%"},
-                                      {1, "wined3d %d.dll"},
-                                      {2, "DriverVersion:664376"},  // 10 * 65536 + 9016
-                                      {2, "VendorId: 4318"},
-                                      {2, "DeviceId: 401"},
-                                      {2, "SubSysId: -2147479485"},
-                                      {2, "Revision: 162"},
-                                      {1, "Display Modes"},
-                                  });
+    EXPECT_TREE(report.Section(), {{0, "Mesa %s%n 100%"},
+                                   {1, "wined3d %d.dll"},
+                                   {2, "DriverVersion:664376"},  // 10 * 65536 + 9016
+                                   {2, "VendorId: 4318"},
+                                   {2, "DeviceId: 401"},
+                                   {2, "SubSysId: -2147479485"},
+                                   {2, "Revision: 162"},
+                                   {1, "Display Modes"}});
     EXPECT_LINES(report.FileLines(), {"DirectX8.1", "Mesa %s%n 100%", "wined3d %d.dll", "DriverVersion:664376",
                                       "VendorId: 4318", "DeviceId: 401", "SubSysId: -2147479485", "Revision: 162",
                                       "Display Modes"});

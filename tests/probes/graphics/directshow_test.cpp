@@ -259,16 +259,32 @@ void ExpectAllReleased(const Category& category) {
     EXPECT_EQ(category.tripLedger.calls, 0) << "the property bag of a failed binding was touched";
 }
 
-TEST(DirectShowDevices, EmptyOrUnregisteredCategoryListsNothing) {
-    for (HRESULT result : {S_FALSE, E_FAIL}) {
-        SCOPED_TRACE(testing::Message() << std::hex << "CreateClassEnumerator 0x" << result);
-        Category category({{NameRead::kName, L"never listed", true}}, result);
-        EXPECT_LINES(category.List(), {});
+TEST(DirectShowDevices, ListsEachNameUntilTheEnumeratorEndsOrFails) {
+    const std::vector<Device> one = {{NameRead::kName, L"never listed", true}};
+    const struct {
+        HRESULT enumeratorResult, end;
+        std::vector<Device> devices;
+        std::vector<std::string> names;
+    } cases[] = {
+        // An empty or unregistered category lists nothing.
+        {S_FALSE, S_FALSE, one, {}},
+        {E_FAIL, S_FALSE, one, {}},
+        {S_OK, S_FALSE, {}, {}},
+        // A failing enumerator ends the list like its end.
+        {S_OK, E_FAIL, {{NameRead::kName, L"first", true}, {NameRead::kName, L"second", true}}, {"first", "second"}},
+        // Long names are cut to 255 bytes.
+        {S_OK, S_FALSE,
+         {{NameRead::kName, std::wstring(255, L'a'), true}, {NameRead::kName, std::wstring(256, L'b'), true},
+          {NameRead::kName, std::wstring(300, L'c'), true}, {NameRead::kName, L"after", true}},
+         {std::string(255, 'a'), std::string(255, 'b'), std::string(255, 'c'), "after"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << "CreateClassEnumerator 0x" << c.enumeratorResult << ", end 0x"
+                                        << c.end << ", " << c.devices.size() << " devices");
+        Category category(c.devices, c.enumeratorResult, c.end);
+        EXPECT_LINES(category.List(), c.names);
         ExpectAllReleased(category);
     }
-    Category noDevice({});
-    EXPECT_LINES(noDevice.List(), {});
-    ExpectAllReleased(noDevice);
 }
 
 TEST(DirectShowDevices, DevicesWithoutAReadableStringNameGetNoNode) {
@@ -284,23 +300,6 @@ TEST(DirectShowDevices, DevicesWithoutAReadableStringNameGetNoNode) {
     EXPECT_TRUE(category.bag(0).asked == std::vector<std::wstring>{L"FriendlyName"});
     EXPECT_TRUE(category.bag(2).asked.empty());
     ExpectAllReleased(category);  // the VT_UNKNOWN value included
-}
-
-TEST(DirectShowDevices, AFailingEnumeratorEndsTheListLikeItsEnd) {
-    Category category({{NameRead::kName, L"first", true}, {NameRead::kName, L"second", true}}, S_OK, E_FAIL);
-    EXPECT_LINES(category.List(), {"first", "second"});
-    ExpectAllReleased(category);
-}
-
-TEST(DirectShowDevices, LongNamesAreCutTo255Bytes) {
-    Category category({
-        {NameRead::kName, std::wstring(255, L'a'), true},
-        {NameRead::kName, std::wstring(256, L'b'), true},
-        {NameRead::kName, std::wstring(300, L'c'), true},
-        {NameRead::kName, L"after", true},
-    });
-    EXPECT_LINES(category.List(), {std::string(255, 'a'), std::string(255, 'b'), std::string(255, 'c'), "after"});
-    ExpectAllReleased(category);
 }
 
 // The system device enumerator's class, registered in this process: every instance

@@ -9,33 +9,20 @@
 
 namespace {
 
-struct ScanCase {
-    const char* name;
-    const char* extensions;
-    bool found;
-};
-
-void ExpectScans(const std::vector<ScanCase>& cases) {
-    for (const ScanCase& c : cases) {
-        EXPECT_EQ(FindGLExtensionToken(c.name, c.extensions), c.found)
-            << "name " << (c.name ? c.name : "(null)") << " in \"" << (c.extensions ? c.extensions : "(null)")
-            << "\"";
-    }
-}
-
-TEST(FindGLExtensionToken, FindsWholeTokensWithOrWithoutTrailingSpace) {
-    ExpectScans({
+TEST(FindGLExtensionToken, FindsOnlyWholeSpaceSeparatedTokensBeforeTheFirstEmptyOne) {
+    const struct {
+        const char* name;
+        const char* extensions;
+        bool found;
+    } cases[] = {
+        // Whole tokens, with or without a trailing space.
         {"GL_EXT_abgr", "GL_EXT_abgr GL_EXT_bgra ", true},
         {"GL_EXT_bgra", "GL_EXT_abgr GL_EXT_bgra ", true},
         {"GL_EXT_abgr", "GL_EXT_abgr GL_EXT_bgra", true},
         {"GL_EXT_bgra", "GL_EXT_abgr GL_EXT_bgra", true},
         {"GL_EXT_bgra", "GL_EXT_bgra", true},
         {"GL_EXT_cmyka", "GL_EXT_abgr GL_EXT_bgra ", false},
-    });
-}
-
-TEST(FindGLExtensionToken, EmptyTokenEndsTheScan) {
-    ExpectScans({
+        // An empty token ends the scan.
         {"GL_EXT_abgr", " GL_EXT_abgr GL_EXT_bgra", false},
         {"GL_EXT_bgra", " GL_EXT_abgr GL_EXT_bgra", false},
         {"GL_EXT_abgr", "GL_EXT_abgr  GL_EXT_bgra GL_EXT_cmyka", true},
@@ -43,20 +30,12 @@ TEST(FindGLExtensionToken, EmptyTokenEndsTheScan) {
         {"GL_EXT_cmyka", "GL_EXT_abgr  GL_EXT_bgra GL_EXT_cmyka", false},
         {"GL_EXT_abgr", "", false},
         {"GL_EXT_abgr", " ", false},
-    });
-}
-
-TEST(FindGLExtensionToken, OnlySpaceSeparates) {
-    ExpectScans({
+        // Only the space separates.
         {"GL_EXT_abgr", "GL_EXT_abgr\tGL_EXT_bgra", false},
         {"GL_EXT_bgra", "GL_EXT_abgr\nGL_EXT_bgra", false},
         {"GL_EXT_abgr\tGL_EXT_bgra", "GL_EXT_abgr\tGL_EXT_bgra GL_EXT_cmyka", true},
         {"GL_EXT_bgra", "GL_EXT_abgr GL_EXT_bgra\r\n", false},
-    });
-}
-
-TEST(FindGLExtensionToken, MatchIsCaseSensitiveAndWholeToken) {
-    ExpectScans({
+        // Case-sensitive, whole tokens only.
         {"GL_EXT_abgr", "GL_EXT_ABGR GL_ext_abgr", false},
         {"GL_EXT_texture", "GL_EXT_texture3D GL_EXT_texture_object", false},
         {"GL_EXT_texture3D", "GL_EXT_texture GL_EXT_texture3", false},
@@ -65,15 +44,14 @@ TEST(FindGLExtensionToken, MatchIsCaseSensitiveAndWholeToken) {
         {"GL_EXT_texture_env_add", "GL_ARB_texture_env_add", false},
         {"GL_EXT_texture_env_add", "GL_ARB_texture_env_add GL_EXT_texture_env_add", true},
         {"", "GL_EXT_abgr ", false},
-    });
-}
-
-TEST(FindGLExtensionToken, NullNameOrStringIsNotFound) {
-    ExpectScans({
+        // A null name or string is not found.
         {nullptr, "GL_EXT_abgr", false},
         {"GL_EXT_abgr", nullptr, false},
         {nullptr, nullptr, false},
-    });
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FindGLExtensionToken(c.name, c.extensions), c.found)
+            << "name " << (c.name ? c.name : "(null)") << " in \"" << (c.extensions ? c.extensions : "(null)") << "\"";
 }
 
 // The 222 names as typed for the tests, compared whole: a misspelt, missing or
@@ -156,9 +134,7 @@ TEST(ProbeGLExtensions, NoCurrentContextMeansNothingIsAvailable) {
     ProbeGLExtensions(report.tree(), AddNode(report.tree(), nullptr, "Caps"));
     const std::vector<std::string> lines = report.FileLines();
     ASSERT_EQ(lines.size(), 223u);
-    for (size_t i = 1; i < lines.size(); ++i) {
-        EXPECT_EQ(lines[i], kNames[i - 1] + ":not available");
-    }
+    for (size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(lines[i], kNames[i - 1] + ":not available");
 }
 
 }  // namespace
