@@ -1,10 +1,9 @@
 // Times the report from outside the program for bench/report_time.sh, in a fresh
 // process each time, into a hidden tree view (no report file):
 //   block_times sections  the five sections in the program's order
-//   block_times directx   the whole "DirectX" section, as the program runs it
-//   block_times parts     the Direct3D 9 block, then the DirectShow block
+//   block_times parts     the section's three blocks, each timed, in its order
 //   block_times opengl    the "OpenGL" section alone, with nothing started before
-// Prints "name milliseconds" lines; the Direct3D 8 block is the difference.
+// Prints "name milliseconds" lines.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -24,6 +23,8 @@ double Now() {
     return count.QuadPart * 1000.0 / frequency.QuadPart;
 }
 
+void Direct3D8(HWND tree, ReportNode parent) { ProbeDirect3D8(tree, parent); }
+
 void Time(const char* name, void (*block)(HWND, ReportNode), HWND tree) {
     const ReportNode node = AddNode(tree, nullptr, name);
     const double start = Now();
@@ -34,7 +35,7 @@ void Time(const char* name, void (*block)(HWND, ReportNode), HWND tree) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* mode = argc > 1 ? argv[1] : "directx";
+    const char* mode = argc > 1 ? argv[1] : "";
     QueryPerformanceFrequency(&frequency);
     InitCommonControls();
     CoInitialize(nullptr);
@@ -51,11 +52,13 @@ int main(int argc, char** argv) {
         Time("Windows", ProbeWindows, tree);
     } else if (strcmp(mode, "parts") == 0) {
         Time("Direct3D9", ProbeDirect3D9, tree);
+        Time("Direct3D8", Direct3D8, tree);
         Time("DirectShow", ProbeDirectShow, tree);
     } else if (strcmp(mode, "opengl") == 0) {
         Time("OpenGL", ProbeOpenGL, tree);
     } else {
-        Time("DirectX", ProbeDirectX, tree);
+        fprintf(stderr, "usage: block_times sections | parts | opengl\n");
+        return 2;
     }
     fflush(stdout);
     DestroyWindow(host);

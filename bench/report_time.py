@@ -84,16 +84,14 @@ def sections_batch(runs):
 
 
 def blocks_batch(runs):
-    """The "DirectX" section's blocks, each run in two fresh processes: the whole
-    section, then the Direct3D 9 and DirectShow blocks; Direct3D 8 is the rest.
-    A third process times the OpenGL section with nothing started before it."""
+    """The "DirectX" section's three blocks, each timed, in a fresh process; a second
+    process times the OpenGL section with nothing started before it."""
     found = []
     for _ in range(runs):
         figures = {}
-        for mode in ("directx", "parts", "opengl"):
+        for mode in ("parts", "opengl"):
             figures.update(block_times(mode))
-        if {"DirectX", "Direct3D9", "DirectShow"} <= figures.keys():
-            figures["Direct3D8"] = figures["DirectX"] - figures["Direct3D9"] - figures["DirectShow"]
+        if {"Direct3D9", "Direct3D8", "DirectShow"} <= figures.keys():
             found.append(figures)
             progress("blocks: " + ", ".join("%s %.3f s" % item for item in sorted(figures.items())))
     return found
@@ -191,7 +189,6 @@ def main():
         print("\"DirectX\" by block (block_times, a fresh process each, %d runs): median (min - max)" % len(blocks))
         for name in ("Direct3D9", "Direct3D8", "DirectShow"):
             print("  %-10s %s" % (name, spread([b[name] for b in blocks])))
-        print("  (Direct3D8 = the whole section less the other two, measured apart)")
         alone = [b["OpenGL"] for b in blocks if "OpenGL" in b]
         if alone:
             print("\"OpenGL\" with nothing started before it: %s" % spread(alone))
