@@ -19,7 +19,7 @@ ReportNode AddNode(HWND tree, ReportNode parent, const char* text) {
     return node;
 }
 
-ReportNode AddNodeFormatted(HWND tree, ReportNode parent, const char* format, ...) {
+ReportNode unchecked::AddNodeFormatted(HWND tree, ReportNode parent, const char* format, ...) {
     char line[kLineBufferSize];
     va_list args;
     va_start(args, format);

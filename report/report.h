@@ -5,6 +5,8 @@
 #include <commctrl.h>
 #include <stdio.h>
 
+#include "report/line_format.h"
+
 typedef HTREEITEM ReportNode;
 
 // The report stream; null when "stats.txt" could not be opened. Owned by the entry point.
@@ -14,5 +16,13 @@ extern FILE* ReportFile;
 // appends it with CR LF to ReportFile. Returns the new node, null when refused.
 ReportNode AddNode(HWND tree, ReportNode parent, const char* text);
 
-// Formats into a 4096-byte line (cut at 4095 characters), then does what AddNode does.
+namespace unchecked {
 ReportNode AddNodeFormatted(HWND tree, ReportNode parent, const char* format, ...);
+}  // namespace unchecked
+
+// Formats into a 4096-byte line (cut at 4095 characters), then does what AddNode does.
+// The format is checked against the arguments at compile time (report/line_format.h).
+template <class... Args>
+ReportNode AddNodeFormatted(HWND tree, ReportNode parent, LineFormatFor<Args...> format, Args... args) {
+    return unchecked::AddNodeFormatted(tree, parent, format.text(), args...);
+}

@@ -18,7 +18,7 @@ declare -A sources=(
     [gl_extension_checklist]="probes/graphics/gl_extension_checklist.cpp"
     [capacity]="probes/system/system_text.cpp"
 )
-flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
+flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
 
 status=0
 for target in "${targets[@]}"; do
