@@ -192,16 +192,17 @@ session_in_use() {
 # that started them does not end them), in build/session (not the caller's folder).
 start_session() {
     local dir=$VINDREL_SESSION log=$VINDREL_BUILD/logs/session.log
-    local wintool=$VINDREL_BUILD/tests/tools/wintool.exe fifo=$VINDREL_SESSION/displayfd number=""
+    local wintool=$VINDREL_BUILD/tests/tools/wintool.exe fifo number=""
     mkdir -p "$VINDREL_BUILD/logs"
     : >"$log"
-    rm -f "$fifo"
+    # Not in build/: the test machine shares it over 9p, which holds no FIFO.
+    fifo=$(mktemp -d "${TMPDIR:-/tmp}/vindrel-display.XXXXXX")/displayfd
     mkfifo "$fifo"
     (cd "$dir" && exec setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
         3>"$fifo" </dev/null >>"$log" 2>&1 9>&-) &
     echo $! >"$dir/xvfb.pid"
     read -r -t 30 number <"$fifo" || true
-    rm -f "$fifo"
+    rm -rf "$(dirname "$fifo")"
     if [ -z "$number" ]; then
         VINDREL_LOG=$log fail "the virtual display did not start"
         return 1
