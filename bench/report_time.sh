@@ -11,5 +11,5 @@ start_log bench
 ensure_packages
 configure_and_build vindrel_bench wintool
 # The virtual machine of on_wine_host emulates its processor in software.
-native_i386 || export VINDREL_BENCH_EMULATED=1
+wine_here || export VINDREL_BENCH_EMULATED=1
 on_wine_host "$VINDREL_ROOT/bench/report_time-inner.sh" "$runs"

@@ -47,7 +47,7 @@ for _ in $(seq "$runs"); do
     log "warm run: ${warm[-1]} s"
 done
 own=$(on_wine_host "$VINDREL_ROOT/bench/report_time-inner.sh" own "$runs" 2>>"$VINDREL_LOG" | tr -d '\r')
-native_i386 && where="" || where="in the virtual machine (each run boots it)"
+wine_here && where="" || where="in the virtual machine (each run boots it)"
 
 python3 - "$where" "$cold" "${warm[*]}" "$own" <<'PY'
 import statistics

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets natively with clang (AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each for SECONDS.
-# Usage: run_fuzzers.sh OUT_DIR SECONDS [TARGET...]
+# UndefinedBehaviorSanitizer), unless they are up to date, and runs each for SECONDS,
+# or with "total", for VINDREL_FUZZ_SECONDS (default 30) shared among them.
+# Usage: run_fuzzers.sh OUT_DIR SECONDS|total [TARGET...]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -11,7 +12,10 @@ seconds=$2
 shift 2
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(format gl_extension_checklist capacity)
-
+if [ "$seconds" = total ]; then
+    seconds=$((${VINDREL_FUZZ_SECONDS:-30} / ${#targets[@]}))
+    [ "$seconds" -ge 1 ] || seconds=1
+fi
 
 declare -A sources=(
     [format]="report/format.cpp"
@@ -25,7 +29,10 @@ for target in "${targets[@]}"; do
     binary=$out/${target}_fuzz
     files=()
     for source in ${sources[$target]}; do files+=("$root/$source"); done
-    clang++ "${flags[@]}" "$here/${target}_fuzz.cpp" "${files[@]}" -o "$binary"
+    if [ ! -x "$binary" ] || [ -n "$(find "$root" -path "$root/build*" -prune -o \( -name '*.cpp' -o -name '*.h' \) \
+            -newer "$binary" -print -quit)" ]; then
+        clang++ "${flags[@]}" "$here/${target}_fuzz.cpp" "${files[@]}" -o "$binary"
+    fi
     corpus=$out/corpus-$target
     mkdir -p "$corpus" "$out/findings-$target"
     echo "== $target: ${seconds}s"
