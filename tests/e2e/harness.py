@@ -46,24 +46,30 @@ def wine(*args, timeout=300, env=None, cwd=None):
 NULL_PREFIX = os.path.join(BUILD, "wineprefix-null")
 
 
-def _null_prefix():
-    """A prefix like the suite's own whose graphics driver is Wine's "null" one,
-    made once per build directory: hard links for the files Wine only reads."""
+def linked_prefix(target):
+    """A copy of the suite's own prefix at target: hard links for the files Wine
+    only reads, real copies of the registry and .ini files it rewrites in place."""
     source = os.environ["WINEPREFIX"]
-    ready = os.path.join(NULL_PREFIX, ".vindrel-ready")
-    if os.path.isfile(ready):
-        return
-    shutil.rmtree(NULL_PREFIX, ignore_errors=True)
-    subprocess.run(["cp", "-al", source, NULL_PREFIX], check=True)
-    # Wine rewrites the registry and its .ini files in place: those get copies.
+    shutil.rmtree(target, ignore_errors=True)
+    subprocess.run(["cp", "-al", source, target], check=True)
     for folder, suffix in (("", ".reg"), (os.path.join("drive_c", "windows"), ".ini")):
-        for name in os.listdir(os.path.join(NULL_PREFIX, folder)):
-            path = os.path.join(NULL_PREFIX, folder, name)
+        for name in os.listdir(os.path.join(target, folder)):
+            path = os.path.join(target, folder, name)
             if name.endswith(suffix) and os.path.isfile(path):
                 os.unlink(path)
                 shutil.copy2(os.path.join(source, folder, name), path)
+    ready = os.path.join(target, ".vindrel-ready")
     if os.path.exists(ready):
         os.unlink(ready)
+
+
+def _null_prefix():
+    """A prefix like the suite's own whose graphics driver is Wine's "null" one,
+    made once per build directory."""
+    ready = os.path.join(NULL_PREFIX, ".vindrel-ready")
+    if os.path.isfile(ready):
+        return
+    linked_prefix(NULL_PREFIX)
     env = no_display_env(NULL_PREFIX)
     try:
         subprocess.run(["wineserver", "-p"], env=env, check=False)
@@ -71,11 +77,11 @@ def _null_prefix():
                       env=env)
         assert result.returncode == 0, "cannot choose the null driver"
     finally:
-        _end_server(env)
+        end_server(env)
     open(ready, "w").close()
 
 
-def _end_server(env):
+def end_server(env):
     """Ends the Wine server of env's own prefix and waits until it is gone."""
     subprocess.run(["wineserver", "-k"], env=env, check=False)
     subprocess.run(["wineserver", "-w"], env=env, check=False)
@@ -104,7 +110,7 @@ def without_display():
             time.sleep(5)
         yield env
     finally:
-        _end_server(env)
+        end_server(env)
 
 
 def checklist_names():
