@@ -13,7 +13,8 @@ typedef HTREEITEM ReportNode;
 extern FILE* ReportFile;
 
 // Inserts text as the last child of parent (at the root for a null parent) and
-// appends it with CR LF to ReportFile. Returns the new node, null when refused.
+// appends it with CR LF to ReportFile, flushed at once. Returns the new node, null
+// when refused.
 ReportNode AddNode(HWND tree, ReportNode parent, const char* text);
 
 namespace unchecked {
