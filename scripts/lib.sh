@@ -70,6 +70,44 @@ check_usage() {
     esac
 }
 
+# bench_runs DEFAULT [ARG...]: the benchmarks' one argument, the number of runs, in $runs.
+bench_runs() {
+    local default=$1 arg
+    shift
+    for arg in "$@"; do [[ $arg != -* ]] || check_usage "$arg"; done
+    [ $# -le 1 ] || usage_error "one argument at most: the number of runs"
+    runs=${1:-$default}
+    [[ $runs =~ ^[1-9][0-9]*$ ]] || usage_error "the number of runs is a whole number from 1, not $runs"
+}
+
+# check_ctest_arguments ARG...: ctest ignores options it does not know, so test.sh lets
+# through only those that choose, show or repeat tests; the first list takes a value.
+check_ctest_arguments() {
+    local valued plain arg value=
+    valued=" -R --tests-regex -E --exclude-regex -L --label-regex -LE --label-exclude -I --tests-information
+        -FA --fixture-exclude-any -FS --fixture-exclude-setup -FC --fixture-exclude-cleanup -j --parallel
+        -O --output-log --output-junit --timeout --repeat --test-output-size-passed --test-output-size-failed "
+    plain=" -U --union -N --show-only -V --verbose -VV --extra-verbose -Q --quiet --output-on-failure
+        --stop-on-failure --rerun-failed --schedule-random --print-labels --no-label-summary --progress "
+    valued=" $(printf '%s ' $valued)" plain=" $(printf '%s ' $plain)"
+    for arg in "$@"; do
+        if [ -n "$value" ]; then
+            value=
+        elif [[ $arg == -j[0-9]* || ($arg == --*=* && $valued == *" ${arg%%=*} "*) ]]; then
+            :
+        elif [[ $valued == *" $arg "* ]]; then
+            value=$arg
+        elif [[ $plain != *" $arg "* ]]; then
+            case $arg in
+            -h | --help) check_usage "$arg" ;;
+            -*) usage_error "unknown option: $arg (not one of ctest's that choose, show or repeat tests)" ;;
+            *) usage_error "unexpected argument: $arg (a test name goes after -R)" ;;
+            esac
+        fi
+    done
+    [ -z "$value" ] || usage_error "$value needs a value"
+}
+
 # quietly WHAT COMMAND...: runs COMMAND with its output in the log; fails loudly.
 # The session lock (descriptor 9) is not handed down.
 quietly() {

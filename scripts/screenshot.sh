@@ -3,8 +3,13 @@
 # expanded, on a private virtual display.  Usage: scripts/screenshot.sh [out.png]
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
+VINDREL_USAGE="usage: scripts/screenshot.sh [OUT.png]   (default docs/screenshot.png)
+Shows vindrel.exe's filled dialog on the private display with the CPU section
+expanded, and saves the window as a PNG."
 
 if [ "${1:-}" != --inner ]; then
+    for arg in "$@"; do [[ $arg != -* ]] || check_usage "$arg"; done
+    [ $# -le 1 ] || usage_error "one argument at most: the picture to write"
     out=$(realpath -m "${1:-$VINDREL_ROOT/docs/screenshot.png}")
     start_log screenshot
     install_packages "${VINDREL_PACKAGES[@]}" imagemagick
