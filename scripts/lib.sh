@@ -108,13 +108,18 @@ check_ctest_arguments() {
     [ -z "$value" ] || usage_error "$value needs a value"
 }
 
-# quietly WHAT COMMAND...: runs COMMAND with its output in the log; fails loudly.
+# logged COMMAND...: runs COMMAND with its output in the log and returns its status.
 # The session lock (descriptor 9) is not handed down.
+logged() {
+    mkdir -p "$(dirname "$VINDREL_LOG")"
+    "$@" </dev/null >>"$VINDREL_LOG" 2>&1 9>&-
+}
+
+# quietly WHAT COMMAND...: logged, and a failure is said.
 quietly() {
     local what=$1 status=0
     shift
-    mkdir -p "$(dirname "$VINDREL_LOG")"
-    "$@" </dev/null >>"$VINDREL_LOG" 2>&1 9>&- || status=$?
+    logged "$@" || status=$?
     [ "$status" -eq 0 ] || fail "$what failed (status $status)"
     return "$status"
 }
@@ -224,8 +229,9 @@ ensure_prefix() {
     fi
     log "creating the Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    quietly "wineboot" env -u DISPLAY wineboot -i || true
-    quietly "waiting for wineboot" wineserver -w || true
+    # wineboot's status says little; the prefix it leaves is what counts.
+    logged env -u DISPLAY wineboot -i || true
+    logged wineserver -w || true
     [ -f "$WINEPREFIX/system.reg" ] || { fail "wineboot made no prefix"; return 1; }
     touch "$WINEPREFIX/.vindrel-ready"
 }
@@ -240,7 +246,7 @@ prepare_private_prefix() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || return
     quietly "turning the crash dialog off" env -u DISPLAY \
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f || return
-    quietly "waiting for the registry" wineserver -w || true
+    logged wineserver -w || true
     touch "$WINEPREFIX/.vindrel-private"
 }
 
