@@ -129,6 +129,7 @@ missing_packages() {
     local have native p
     native=:$(dpkg --print-architecture)
     # dpkg-query exits 1 when any of them is not installed; it lists the others all the same.
+    # Packages of several architectures are listed as NAME:ARCH, the native one too.
     have=$({ dpkg-query -W -f='${binary:Package} ${db:Status-Abbrev}\n' "$@" 2>/dev/null || true; } |
         awk -v native="$native" '$2 == "ii" {
             print $1

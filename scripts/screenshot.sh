@@ -29,9 +29,10 @@ wine "$VINDREL_BUILD/tests/tools/wintool.exe" wait-shown 600000 </dev/null >>"$V
 # Home selects the first section, Right expands it.
 "$VINDREL_ROOT/scripts/press-key.sh" Home Right
 sleep 2
-window=$(xdotool search --limit 1 --name '^Vindrel$')
-eval "$(xdotool getwindowgeometry --shell "$window")"
-import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$work/shot.png"
+# The whole window, caption and frame included, as Windows places it.
+read -r x y width height < <(wine "$VINDREL_BUILD/tests/tools/wintool.exe" describe </dev/null 2>>"$VINDREL_LOG" |
+    tr -d '\r' | sed -n 's/^frame //p')
+import -window root -crop "${width}x${height}+${x}+${y}" +repage "$work/shot.png"
 mkdir -p "$(dirname "$out")"
 cp "$work/shot.png" "$out"
 "$VINDREL_ROOT/scripts/press-key.sh" Escape
