@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets natively with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer), unless they are up to date, and runs each for SECONDS,
-# or with "total", for VINDREL_FUZZ_SECONDS (default 30) shared among them.
+# or with "total", within VINDREL_FUZZ_SECONDS (default 30) in all, builds included:
+# each target gets an even share of what is left.
 # Usage: run_fuzzers.sh OUT_DIR SECONDS|total [TARGET...]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -12,10 +13,8 @@ seconds=$2
 shift 2
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(format gl_extension_checklist capacity)
-if [ "$seconds" = total ]; then
-    seconds=$((${VINDREL_FUZZ_SECONDS:-30} / ${#targets[@]}))
-    [ "$seconds" -ge 1 ] || seconds=1
-fi
+budget=
+[ "$seconds" != total ] || budget=${VINDREL_FUZZ_SECONDS:-30}
 
 declare -A sources=(
     [format]="report/format.cpp"
@@ -24,7 +23,6 @@ declare -A sources=(
 )
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
 
-status=0
 for target in "${targets[@]}"; do
     binary=$out/${target}_fuzz
     files=()
@@ -32,6 +30,17 @@ for target in "${targets[@]}"; do
     if [ ! -x "$binary" ] || [ -n "$(find "$root" -path "$root/build*" -prune -o \( -name '*.cpp' -o -name '*.h' \) \
             -newer "$binary" -print -quit)" ]; then
         clang++ "${flags[@]}" "$here/${target}_fuzz.cpp" "${files[@]}" -o "$binary"
+    fi
+done
+
+status=0
+left=${#targets[@]}
+for target in "${targets[@]}"; do
+    binary=$out/${target}_fuzz
+    if [ -n "$budget" ]; then
+        seconds=$(((budget - SECONDS) / left))
+        [ "$seconds" -ge 1 ] || seconds=1
+        left=$((left - 1))
     fi
     corpus=$out/corpus-$target
     mkdir -p "$corpus" "$out/findings-$target"
