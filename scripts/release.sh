@@ -53,7 +53,7 @@ build_in() {
         run=(runuser -u "$user" --)
     fi
     if ! "${run[@]}" env -u VINDREL_LOG VINDREL_BUILD="$dir/build" bash -c \
-        'source "$1/scripts/lib.sh" && configure_and_build vindrel' _ "$dir/src" >"$dir.log" 2>&1; then
+        'source "$1/scripts/lib.sh" && configure_and_build vindrel vindrel-report' _ "$dir/src" >"$dir.log" 2>&1; then
         tail -n 30 "$dir.log" >&2
         log "the build in $dir failed"
         exit 1
@@ -77,6 +77,12 @@ for copy in "$work/second copy/build/app/vindrel.exe" "${others[@]}"; do
         exit 1
     fi
 done
+reader=$work/first/build/reader/vindrel-report.exe
+if ! cmp -s "$reader" "$work/second copy/build/reader/vindrel-report.exe"; then
+    cmp -l "$reader" "$work/second copy/build/reader/vindrel-report.exe" | head -20 >&2 || true
+    log "NOT REPRODUCIBLE: the two builds of vindrel-report.exe differ (offsets and octal bytes above)"
+    exit 1
+fi
 sha=$(sha256sum "$exe" | cut -d' ' -f1)
 log "the same bytes from ${#others[@]} given and 2 fresh builds"
 if [ -n "$check_only" ]; then
@@ -86,7 +92,7 @@ fi
 
 bundle=$work/bundle
 mkdir "$bundle"
-cp "$exe" "$root/LICENSE" "$bundle/"
+cp "$exe" "$reader" "$root/LICENSE" "$bundle/"
 commit=$(git rev-parse HEAD)
 sed 's/$/\r/' >"$bundle/README.txt" <<EOF
 Vindrel $version
@@ -115,7 +121,7 @@ it and compare.
 
 Vindrel is free software under the MIT licence; see LICENSE.
 EOF
-(cd "$bundle" && sha256sum LICENSE README.txt vindrel.exe >SHA256SUMS)
+(cd "$bundle" && sha256sum LICENSE README.txt vindrel-report.exe vindrel.exe >SHA256SUMS)
 
 mkdir -p "$root/dist"
 zip=$root/dist/vindrel-$version.zip
@@ -125,7 +131,7 @@ import os, sys, time, zipfile
 bundle, out, stamp = sys.argv[1], sys.argv[2], int(sys.argv[3])
 when = time.gmtime(max(stamp, 315532800))[:6]
 with zipfile.ZipFile(out + ".part", "w") as z:
-    for name in ("vindrel.exe", "README.txt", "LICENSE", "SHA256SUMS"):
+    for name in ("vindrel.exe", "vindrel-report.exe", "README.txt", "LICENSE", "SHA256SUMS"):
         info = zipfile.ZipInfo(name, when)
         info.create_system = 3
         info.external_attr = 0o100644 << 16
