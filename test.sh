@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything, and runs the whole suite through CTest
-# in the private session. Arguments go to ctest.
+# in the private session. Arguments go to ctest; those that are not its are refused.
 set -euo pipefail
 source "$(dirname "$0")/scripts/lib.sh"
+VINDREL_USAGE="usage: ./test.sh [CTEST OPTION...]
+Builds everything and runs the suite through CTest. Labels: unit, e2e, fault, fuzz.
+  ./test.sh -LE fuzz            the quick loop: all but the fuzzing pass
+  ./test.sh -L unit             the unit tests alone
+  ./test.sh -R e2e_opengl       one test
+VINDREL_FUZZ_SECONDS=N gives the fuzzing pass N seconds in all (default 30).
+Output goes to build/logs/test.log."
+check_ctest_arguments "$@"
 
 start_log test
 install_packages "${VINDREL_PACKAGES[@]}" "${VINDREL_TEST_PACKAGES[@]}"

@@ -6,8 +6,10 @@
 # must hold only stats.txt afterwards.  Usage: bench/run_time.sh [runs]   (default 5)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
-
-runs=${1:-5}
+VINDREL_USAGE="usage: bench/run_time.sh [RUNS]   (default 5)
+Times warm headless runs of ./run.sh beside vindrel.exe's own launch to exit, and
+a fresh clone's cold run; prints medians and ranges."
+bench_runs 5 "$@"
 start_log bench
 ensure_packages
 configure_and_build vindrel wintool bench_watch
@@ -47,7 +49,7 @@ for _ in $(seq "$runs"); do
     log "warm run: ${warm[-1]} s"
 done
 own=$(on_wine_host "$VINDREL_ROOT/bench/report_time-inner.sh" own "$runs" 2>>"$VINDREL_LOG" | tr -d '\r')
-native_i386 && where="" || where="in the virtual machine (each run boots it)"
+wine_here && where="" || where="in the virtual machine (each run boots it)"
 
 python3 - "$where" "$cold" "${warm[*]}" "$own" <<'PY'
 import statistics

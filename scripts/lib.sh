@@ -16,52 +16,155 @@ VINDREL_VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static cpio kmod)
 
 log() { printf '[vindrel] %s\n' "$*" >&2; }
 
+# A failure is reported once, by whichever shell meets it first: nested scripts and
+# subshells share this mark.
+export VINDREL_FAIL_MARK=${VINDREL_FAIL_MARK:-$VINDREL_BUILD/logs/.failed-$$}
+
 # start_log NAME: this command's log is build/logs/NAME.log, emptied.
 start_log() {
     VINDREL_LOG=$VINDREL_BUILD/logs/$1.log
     mkdir -p "$VINDREL_BUILD/logs"
     : >"$VINDREL_LOG"
+    local mark
+    for mark in "$VINDREL_BUILD"/logs/.failed-*; do
+        [ -e "$mark" ] && ! kill -0 "${mark##*-}" 2>/dev/null && rm -f "$mark"
+    done
+    rm -f "$VINDREL_FAIL_MARK"
 }
 
 # fail WHAT: says what failed, where the log is and how it ends.
 fail() {
-    VINDREL_FAILED=1
+    mark_failed
     log "$*; the log is $VINDREL_LOG, ending with:"
-    tail -n 25 "$VINDREL_LOG" | sed 's/^/    /' >&2
+    tail -n 25 "$VINDREL_LOG" 2>/dev/null | sed 's/^/    /' >&2
 }
 
-# quietly WHAT COMMAND...: runs COMMAND with its output in the log; fails loudly.
+mark_failed() { mkdir -p "${VINDREL_FAIL_MARK%/*}" && : >"$VINDREL_FAIL_MARK"; }
+failed_already() { [ -e "$VINDREL_FAIL_MARK" ]; }
+
+# Nothing stops a script silently: a failing command that ends it (in a function or a
+# command substitution too) is named with its place, unless it was reported already.
+on_error() {
+    failed_already || fail "\"$2\" failed (status $1, ${3#"$VINDREL_ROOT/"} line $4)"
+}
+if [[ $- == *e* ]]; then
+    set -E
+    shopt -s inherit_errexit
+    trap 'on_error $? "$BASH_COMMAND" "${BASH_SOURCE[0]:-$0}" "$LINENO"' ERR
+fi
+
+# The entry scripts' arguments: each sets VINDREL_USAGE before it does any work.
+# usage_error WHY: says why and how to call it, and stops with status 2.
+usage_error() {
+    log "$*"
+    printf '%s\n' "$VINDREL_USAGE" >&2
+    exit 2
+}
+
+# check_usage ARG: answers -h and --help with the usage; refuses any other argument.
+check_usage() {
+    case $1 in
+    -h | --help) printf '%s\n' "$VINDREL_USAGE"; exit 0 ;;
+    -*) usage_error "unknown option: $1" ;;
+    *) usage_error "unexpected argument: $1" ;;
+    esac
+}
+
+# bench_runs DEFAULT [ARG...]: the benchmarks' one argument, the number of runs, in $runs.
+bench_runs() {
+    local default=$1 arg
+    shift
+    for arg in "$@"; do [[ $arg != -* ]] || check_usage "$arg"; done
+    [ $# -le 1 ] || usage_error "one argument at most: the number of runs"
+    runs=${1:-$default}
+    [[ $runs =~ ^[1-9][0-9]*$ ]] || usage_error "the number of runs is a whole number from 1, not $runs"
+}
+
+# check_ctest_arguments ARG...: ctest ignores options it does not know, so test.sh lets
+# through only those that choose, show or repeat tests; the first list takes a value.
+check_ctest_arguments() {
+    local valued plain arg value=
+    valued=" -R --tests-regex -E --exclude-regex -L --label-regex -LE --label-exclude -I --tests-information
+        -FA --fixture-exclude-any -FS --fixture-exclude-setup -FC --fixture-exclude-cleanup -j --parallel
+        -O --output-log --output-junit --timeout --repeat --test-output-size-passed --test-output-size-failed "
+    plain=" -U --union -N --show-only -V --verbose -VV --extra-verbose -Q --quiet --output-on-failure
+        --stop-on-failure --rerun-failed --schedule-random --print-labels --no-label-summary --progress "
+    valued=" $(printf '%s ' $valued)" plain=" $(printf '%s ' $plain)"
+    for arg in "$@"; do
+        if [ -n "$value" ]; then
+            value=
+        elif [[ $arg == -j[0-9]* || ($arg == --*=* && $valued == *" ${arg%%=*} "*) ]]; then
+            :
+        elif [[ $valued == *" $arg "* ]]; then
+            value=$arg
+        elif [[ $plain != *" $arg "* ]]; then
+            case $arg in
+            -h | --help) check_usage "$arg" ;;
+            -*) usage_error "unknown option: $arg (not one of ctest's that choose, show or repeat tests)" ;;
+            *) usage_error "unexpected argument: $arg (a test name goes after -R)" ;;
+            esac
+        fi
+    done
+    [ -z "$value" ] || usage_error "$value needs a value"
+}
+
+# logged COMMAND...: runs COMMAND with its output in the log and returns its status.
 # The session lock (descriptor 9) is not handed down.
+logged() {
+    mkdir -p "$(dirname "$VINDREL_LOG")"
+    "$@" </dev/null >>"$VINDREL_LOG" 2>&1 9>&-
+}
+
+# quietly WHAT COMMAND...: logged, and a failure is said.
 quietly() {
     local what=$1 status=0
     shift
-    mkdir -p "$(dirname "$VINDREL_LOG")"
-    "$@" </dev/null >>"$VINDREL_LOG" 2>&1 9>&- || status=$?
+    logged "$@" || status=$?
     [ "$status" -eq 0 ] || fail "$what failed (status $status)"
     return "$status"
 }
 
-install_packages() {
-    local missing=() have p
+# missing_packages PACKAGE...: those of them that are not installed, one a line.
+missing_packages() {
+    local have native p
+    native=:$(dpkg --print-architecture)
+    # dpkg-query exits 1 when any of them is not installed; it lists the others all the same.
     # Packages of several architectures are listed as NAME:ARCH, the native one too.
-    have=$(dpkg-query -W -f='${binary:Package} ${db:Status-Abbrev}\n' "$@" 2>/dev/null |
-        awk -v native=":$(dpkg --print-architecture)" '$2 == "ii" {
+    have=$({ dpkg-query -W -f='${binary:Package} ${db:Status-Abbrev}\n' "$@" 2>/dev/null || true; } |
+        awk -v native="$native" '$2 == "ii" {
             print $1
             n = length($1) - length(native)
             if (n > 0 && substr($1, n + 1) == native) print substr($1, 1, n)
         }')
     for p in "$@"; do
-        grep -qxF "$p" <<<"$have" || missing+=("$p")
+        grep -qxF "$p" <<<"$have" || echo "$p"
     done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    log "installing ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        quietly "adding the i386 architecture" $sudo dpkg --add-architecture i386 || return
+}
+
+install_packages() {
+    local list missing=() sudo=() arch=()
+    list=$(missing_packages "$@")
+    [ -n "$list" ] || return 0
+    mapfile -t missing <<<"$list"
+    if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
+        ! dpkg --print-foreign-architectures | grep -qx i386; then
+        arch=(dpkg --add-architecture i386)
     fi
-    quietly "apt-get update" $sudo apt-get update || return
-    quietly "installing ${missing[*]}" $sudo env DEBIAN_FRONTEND=noninteractive \
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            mark_failed
+            log "missing packages: ${missing[*]}; this user is not root and there is no sudo;" \
+                "as root, run: ${arch[*]}${arch:+ && }apt-get update && apt-get install --no-install-recommends ${missing[*]}"
+            return 1
+        fi
+        sudo=(sudo)
+    fi
+    log "installing ${missing[*]}"
+    if [ ${#arch[@]} -gt 0 ]; then
+        quietly "adding the i386 architecture" "${sudo[@]}" "${arch[@]}" || return
+    fi
+    quietly "apt-get update" "${sudo[@]}" apt-get update || return
+    quietly "installing ${missing[*]}" "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
         apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
@@ -74,14 +177,24 @@ native_i386() {
     /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
+# True when Windows programs run here; VINDREL_VM=1 sends them to the test machine
+# even where this kernel could run them, so that path can be tried anywhere.
+wine_here() {
+    [ "${VINDREL_VM:-0}" != 1 ] && native_i386
+}
+
 # Runs a command where 32-bit Wine works: here, or else in the test machine, whose
 # private session ends with the command.
 on_wine_host() {
-    if native_i386; then
+    if wine_here; then
         "$@"
     else
         install_packages "${VINDREL_VM_PACKAGES[@]}" || return
-        log "this kernel does not run 32-bit programs; running in a virtual machine"
+        if [ "${VINDREL_VM:-0}" = 1 ]; then
+            log "VINDREL_VM=1: running in a virtual machine"
+        else
+            log "this kernel does not run 32-bit programs; running in a virtual machine"
+        fi
         VINDREL_SESSION_IDLE=0 VINDREL_VM_DIR=${VINDREL_VM_DIR:-$VINDREL_BUILD/vm} \
             "$VINDREL_ROOT/scripts/vm-run.sh" "$@"
     fi
@@ -117,8 +230,9 @@ ensure_prefix() {
     fi
     log "creating the Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    quietly "wineboot" env -u DISPLAY wineboot -i || true
-    quietly "waiting for wineboot" wineserver -w || true
+    # wineboot's status says little; the prefix it leaves is what counts.
+    logged env -u DISPLAY wineboot -i || true
+    logged wineserver -w || true
     [ -f "$WINEPREFIX/system.reg" ] || { fail "wineboot made no prefix"; return 1; }
     touch "$WINEPREFIX/.vindrel-ready"
 }
@@ -133,7 +247,7 @@ prepare_private_prefix() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || return
     quietly "turning the crash dialog off" env -u DISPLAY \
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f || return
-    quietly "waiting for the registry" wineserver -w || true
+    logged wineserver -w || true
     touch "$WINEPREFIX/.vindrel-private"
 }
 
@@ -192,16 +306,17 @@ session_in_use() {
 # that started them does not end them), in build/session (not the caller's folder).
 start_session() {
     local dir=$VINDREL_SESSION log=$VINDREL_BUILD/logs/session.log
-    local wintool=$VINDREL_BUILD/tests/tools/wintool.exe fifo=$VINDREL_SESSION/displayfd number=""
+    local wintool=$VINDREL_BUILD/tests/tools/wintool.exe fifo number=""
     mkdir -p "$VINDREL_BUILD/logs"
     : >"$log"
-    rm -f "$fifo"
+    # Not in build/: the test machine shares it over 9p, which holds no FIFO.
+    fifo=$(mktemp -d "${TMPDIR:-/tmp}/vindrel-display.XXXXXX")/displayfd
     mkfifo "$fifo"
     (cd "$dir" && exec setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
         3>"$fifo" </dev/null >>"$log" 2>&1 9>&-) &
     echo $! >"$dir/xvfb.pid"
     read -r -t 30 number <"$fifo" || true
-    rm -f "$fifo"
+    rm -rf "$(dirname "$fifo")"
     if [ -z "$number" ]; then
         VINDREL_LOG=$log fail "the virtual display did not start"
         return 1
@@ -313,7 +428,7 @@ VINDREL_PIDS=()
 
 cleanup_all() {
     local status=$? pid
-    [ "$status" -eq 0 ] || [ -n "${VINDREL_FAILED:-}" ] || fail "stopped with status $status"
+    [ "$status" -eq 0 ] || failed_already || fail "stopped with status $status"
     for pid in "${VINDREL_PIDS[@]}"; do
         kill "$pid" 2>/dev/null || true
     done

@@ -7,39 +7,51 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/lib.sh"
-start_log release
+VINDREL_USAGE="usage: scripts/release.sh              from a clean tree: dist/vindrel-VERSION.zip
+       scripts/release.sh --check [EXE...]  any tree: build twice and compare, also with each EXE
+Builds vindrel.exe twice in fresh folders and stops unless the builds are the same bytes.
+Before a release, run scripts/fresh-machine.sh too."
 
 check_only=
-if [ "${1:-}" = --check ]; then
-    check_only=1
-    shift
-fi
 others=()
-for exe in "$@"; do
-    [ -f "$exe" ] || { log "no such file: $exe"; exit 2; }
-    others+=("$(realpath "$exe")")
+for arg in "$@"; do
+    case $arg in
+    --check) [ ${#others[@]} -eq 0 ] && [ -z "$check_only" ] || usage_error "--check comes first, once"
+        check_only=1 ;;
+    -*) check_usage "$arg" ;;
+    *) [ -n "$check_only" ] || usage_error "a file to compare needs --check: $arg"
+        [ -f "$arg" ] || usage_error "no such file: $arg"
+        others+=("$(realpath "$arg")") ;;
+    esac
 done
+start_log release
 
 cd "$root"
 if [ -z "$check_only" ]; then
-    [ $# -eq 0 ] || { log "usage: scripts/release.sh [--check [EXE...]]"; exit 2; }
     if [ -n "$(git status --porcelain)" ]; then
         git status --short >&2
         log "the tree has changes that are not committed (above); a release is made only from a clean tree"
         exit 1
     fi
     revision=HEAD
+    version=$(git describe --tags --always HEAD | sed 's/^v//; s|/|-|g')
+    what=$version
 else
     # The tracked files as they are now, committed or not.
     revision=$(git stash create)
-    revision=${revision:-HEAD}
+    what="commit $(git describe --tags --always HEAD)"
+    if [ -n "$revision" ]; then
+        what="$what with its uncommitted changes"
+    else
+        revision=HEAD
+    fi
 fi
-version=$(git describe --tags --always "$revision" | sed 's/^v//; s|/|-|g')
 
 ensure_packages
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+keep_work=
+trap '[ -n "$keep_work" ] || rm -rf "$work"' EXIT
 chmod 755 "$work"
 
 # build_in DIR [USER]: the revision's files in DIR/src, built in DIR/build.
@@ -64,18 +76,30 @@ other_user=
 if [ "$(id -u)" -eq 0 ] && command -v runuser >/dev/null && id nobody >/dev/null 2>&1; then
     other_user=nobody
 fi
-log "building $version in $work/first"
+log "building $what in $work/first"
 build_in "$work/first"
 log "building it again in \"$work/second copy\"${other_user:+ as $other_user}"
 build_in "$work/second copy" $other_user
 
 exe=$work/first/build/app/vindrel.exe
 for copy in "$work/second copy/build/app/vindrel.exe" "${others[@]}"; do
-    if ! cmp -s "$exe" "$copy"; then
-        cmp -l "$exe" "$copy" | head -20 >&2 || true
-        log "NOT REPRODUCIBLE: $copy differs from $exe (offsets and octal bytes above)"
-        exit 1
-    fi
+    cmp -s "$exe" "$copy" && continue
+    python3 - "$exe" "$copy" <<'EOF' >&2
+import sys
+a, b = (open(name, "rb").read() for name in sys.argv[1:3])
+diff = [i for i in range(min(len(a), len(b))) if a[i] != b[i]]
+if len(a) != len(b):
+    print("sizes: %d and %d bytes" % (len(a), len(b)))
+print("offset      first  other")
+for i in diff[:20]:
+    print("0x%08x  %02x     %02x" % (i, a[i], b[i]))
+if len(diff) > 20:
+    print("... %d differing bytes in all" % len(diff))
+EOF
+    keep_work=1
+    log "NOT REPRODUCIBLE: $copy (other) differs from the first build $exe (above: offsets from 0 in" \
+        "hexadecimal, and each one's byte); the builds stay in $work"
+    exit 1
 done
 reader=$work/first/build/reader/vindrel-report.exe
 if ! cmp -s "$reader" "$work/second copy/build/reader/vindrel-report.exe"; then
@@ -84,7 +108,9 @@ if ! cmp -s "$reader" "$work/second copy/build/reader/vindrel-report.exe"; then
     exit 1
 fi
 sha=$(sha256sum "$exe" | cut -d' ' -f1)
-log "the same bytes from ${#others[@]} given and 2 fresh builds"
+given=""
+[ ${#others[@]} -eq 0 ] || given=", and so is each given file (${others[*]})"
+log "vindrel.exe: the two fresh builds of $what are the same bytes$given"
 if [ -n "$check_only" ]; then
     echo "vindrel.exe SHA-256: $sha"
     exit 0
@@ -142,3 +168,4 @@ os.replace(out + ".part", out)
 EOF
 echo "$zip"
 echo "vindrel.exe SHA-256: $sha"
+log "before publishing it, prove the set-up on a bare machine: scripts/fresh-machine.sh"

@@ -42,6 +42,7 @@ job=$(mktemp -d "$state/job.XXXXXX")
 {
     echo "cd $(printf '%q' "$(pwd)")"
     export -p | grep -v -E '^declare -x (BASH|SHELL|SHLVL|OLDPWD|PWD|_|TERM)='
+    echo "unset VINDREL_VM"
     printf '%q ' "$@"
     echo
 } >"$job/script"

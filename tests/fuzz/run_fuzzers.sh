@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets natively with clang (AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each for SECONDS.
-# Usage: run_fuzzers.sh OUT_DIR SECONDS [TARGET...]
+# UndefinedBehaviorSanitizer), unless they are up to date, and runs each for SECONDS,
+# or with "total", within VINDREL_FUZZ_SECONDS (default 30) in all, builds included:
+# each target gets an even share of what is left.
+# Usage: run_fuzzers.sh OUT_DIR SECONDS|total [TARGET...]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -11,7 +13,8 @@ seconds=$2
 shift 2
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(format gl_extension_checklist capacity reader)
-
+budget=
+[ "$seconds" != total ] || budget=${VINDREL_FUZZ_SECONDS:-30}
 
 declare -A sources=(
     [format]="report/format.cpp"
@@ -24,12 +27,25 @@ declare -A sources=(
 seed_reader() { python3 "$root/tests/reader/typed_report.py" >"$1/typed-report"; }
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
 
-status=0
 for target in "${targets[@]}"; do
     binary=$out/${target}_fuzz
     files=()
     for source in ${sources[$target]}; do files+=("$root/$source"); done
-    clang++ "${flags[@]}" "$here/${target}_fuzz.cpp" "${files[@]}" -o "$binary"
+    if [ ! -x "$binary" ] || [ -n "$(find "$root" -path "$root/build*" -prune -o \( -name '*.cpp' -o -name '*.h' \) \
+            -newer "$binary" -print -quit)" ]; then
+        clang++ "${flags[@]}" "$here/${target}_fuzz.cpp" "${files[@]}" -o "$binary"
+    fi
+done
+
+status=0
+left=${#targets[@]}
+for target in "${targets[@]}"; do
+    binary=$out/${target}_fuzz
+    if [ -n "$budget" ]; then
+        seconds=$(((budget - SECONDS) / left))
+        [ "$seconds" -ge 1 ] || seconds=1
+        left=$((left - 1))
+    fi
     corpus=$out/corpus-$target
     mkdir -p "$corpus" "$out/findings-$target"
     if [ "$target" = reader ] && [ -z "$(ls -A "$corpus")" ]; then seed_reader "$corpus"; fi
