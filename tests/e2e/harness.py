@@ -16,6 +16,8 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "../.."))
 EXE = os.path.join(BUILD, "app", "vindrel.exe")
 WINTOOL = os.path.join(BUILD, "tests", "tools", "wintool.exe")
 PRESS_KEY = os.path.join(ROOT, "scripts", "press-key.sh")
+# vindrel-report built for this machine (tests/reader).
+READER = os.path.join(BUILD, "reader-host", "vindrel-report")
 SECTIONS = [b"CPU", b"DirectX", b"OpenGL", b"Memory", b"Windows"]
 # The DirectShow category nodes, in order, with the identifiers they list.
 CATEGORIES = [(b"Video Compressors", "{33D9A760-90C8-11D0-BD43-00A0C911CE86}"),
@@ -199,7 +201,26 @@ class Run:
 
     def report(self, name="stats.txt"):
         with open(os.path.join(self.dir, name), "rb") as f:
-            return f.read()
+            data = f.read()
+        assert_report_reads_back(data)
+        return data
+
+
+def assert_report_reads_back(data):
+    """vindrel-report finds a written report whole and well-formed, and gives back
+    its bytes through JSON: so the reader keeps in step with every format."""
+    if not data:
+        return
+    with tempfile.TemporaryDirectory(prefix="vindrel-read-") as tmp:
+        report, document = os.path.join(tmp, "stats.txt"), os.path.join(tmp, "stats.json")
+        with open(report, "wb") as f:
+            f.write(data)
+        check = subprocess.run([READER, "check", report], capture_output=True, timeout=120)
+        assert (check.returncode, check.stdout) == (0, b""), "vindrel-report check: %r" % check.stdout[:3000]
+        with open(document, "wb") as f:
+            subprocess.run([READER, "json", report], stdout=f, timeout=120, check=True)
+        text = subprocess.run([READER, "text", document], capture_output=True, timeout=120, check=True)
+        assert text.stdout == data, "the report did not come back byte for byte through JSON"
 
 
 def escape_run(**kwargs):
