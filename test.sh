@@ -34,8 +34,10 @@ for arg in "$@"; do
     fi
 done
 [ -z "$value" ] || usage_error "${*: -1} needs a value"
+handle_signals
+take_turn
 
 start_log test
 install_packages "${VINDREL_PACKAGES[@]}" "${VINDREL_TEST_PACKAGES[@]}"
 configure_and_build
-on_wine_host "$VINDREL_ROOT/scripts/test-inner.sh" "$@"
+VINDREL_NESTED=1 waited on_wine_host "$VINDREL_ROOT/scripts/test-inner.sh" "$@"

@@ -7,9 +7,11 @@ set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
 
 runs=${1:-10}
+handle_signals
+take_turn
 start_log bench
 ensure_packages
 configure_and_build vindrel_bench wintool
 # The virtual machine of on_wine_host emulates its processor in software.
 wine_here || export VINDREL_BENCH_EMULATED=1
-on_wine_host "$VINDREL_ROOT/bench/report_time-inner.sh" "$runs"
+VINDREL_NESTED=1 waited on_wine_host "$VINDREL_ROOT/bench/report_time-inner.sh" "$runs"

@@ -46,22 +46,27 @@ def wine(*args, timeout=300, env=None, cwd=None):
 NULL_PREFIX = os.path.join(BUILD, "wineprefix-null")
 
 
+def linked_prefix(target):
+    """A copy of the suite's prefix at target: hard links for the files Wine only reads."""
+    source = os.environ["WINEPREFIX"]
+    subprocess.run(["cp", "-al", source, target], check=True)
+    # Wine rewrites the registry and its .ini files in place: those get copies.
+    for folder, suffix in (("", ".reg"), (os.path.join("drive_c", "windows"), ".ini")):
+        for name in os.listdir(os.path.join(target, folder)):
+            path = os.path.join(target, folder, name)
+            if name.endswith(suffix) and os.path.isfile(path):
+                os.unlink(path)
+                shutil.copy2(os.path.join(source, folder, name), path)
+
+
 def _null_prefix():
     """A prefix like the suite's own whose graphics driver is Wine's "null" one,
-    made once per build directory: hard links for the files Wine only reads."""
-    source = os.environ["WINEPREFIX"]
+    made once per build directory."""
     ready = os.path.join(NULL_PREFIX, ".vindrel-ready")
     if os.path.isfile(ready):
         return
     shutil.rmtree(NULL_PREFIX, ignore_errors=True)
-    subprocess.run(["cp", "-al", source, NULL_PREFIX], check=True)
-    # Wine rewrites the registry and its .ini files in place: those get copies.
-    for folder, suffix in (("", ".reg"), (os.path.join("drive_c", "windows"), ".ini")):
-        for name in os.listdir(os.path.join(NULL_PREFIX, folder)):
-            path = os.path.join(NULL_PREFIX, folder, name)
-            if name.endswith(suffix) and os.path.isfile(path):
-                os.unlink(path)
-                shutil.copy2(os.path.join(source, folder, name), path)
+    linked_prefix(NULL_PREFIX)
     if os.path.exists(ready):
         os.unlink(ready)
     env = no_display_env(NULL_PREFIX)
@@ -105,6 +110,35 @@ def without_display():
         yield env
     finally:
         _end_server(env)
+
+
+def start_run_script(folder, env=None):
+    """DISPLAY= ./run.sh in folder, as a user starts it from a terminal: a process
+    group of its own (a Ctrl-C reaches all of it), its lines captured."""
+    env = dict(env or os.environ, VINDREL_BUILD=os.path.abspath(BUILD))
+    env.pop("DISPLAY", None)
+    # A failure of this run is its own, not one of the suite around it.
+    env.pop("VINDREL_FAIL_MARK", None)
+    return subprocess.Popen([os.path.join(ROOT, "run.sh")], cwd=folder, env=env, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
+
+
+def processes():
+    """{pid: (session id, start time, name)} of every process now running (no zombies)."""
+    found = {}
+    for name in os.listdir("/proc"):
+        if not name.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % name) as f:
+                stat = f.read()
+        except OSError:
+            continue
+        comm = stat[stat.index("(") + 1:stat.rindex(")")]
+        fields = stat[stat.rindex(")") + 2:].split()
+        if fields[0] != "Z":
+            found[int(name)] = (int(fields[3]), fields[19], comm)
+    return found
 
 
 def checklist_names():

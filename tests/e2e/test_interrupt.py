@@ -1,0 +1,129 @@
+"""Stopping a headless ./run.sh: Ctrl-C (SIGINT to its process group), SIGTERM or
+SIGHUP, at any moment, ends it with one line saying so and the signal's status;
+nothing it started is left, and the private session stays and serves the next run.
+The wait for the program to exit after Escape has a limit too."""
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+from harness import BUILD, SECTIONS, E2ETestCase, file_lines, main, processes, start_run_script, wintool
+
+SESSION = os.path.join(os.path.abspath(BUILD), "session")
+
+
+def session_pid(name):
+    with open(os.path.join(SESSION, name + ".pid")) as f:
+        return int(f.read())
+
+
+def cmdline(pid):
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            return f.read().split(b"\0")
+    except OSError:
+        return []
+
+
+class InterruptTest(E2ETestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="vindrel-stop-")
+        self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
+        self.display = (session_pid("xvfb"), session_pid("server"))
+
+    def start(self, env=None):
+        self.run_sh = start_run_script(self.folder, env)
+        self.addCleanup(self.kill_what_is_left)
+
+    def mine(self):
+        """This run's processes: the process session it was started in."""
+        return {pid: name for pid, (sid, _, name) in processes().items() if sid == self.run_sh.pid}
+
+    def kill_what_is_left(self):
+        for pid in self.mine():
+            os.kill(pid, signal.SIGKILL)
+        if self.run_sh.poll() is None:
+            self.run_sh.kill()
+        self.run_sh.communicate()
+
+    def wait_for(self, what, found):
+        deadline = time.time() + 600
+        while time.time() < deadline:
+            value = found()
+            if value:
+                return value
+            self.assertIsNone(self.run_sh.poll(), "the run ended before " + what)
+            time.sleep(0.05)
+        self.fail("no " + what)
+
+    def program(self):
+        return self.wait_for("vindrel.exe", lambda: next(
+            (pid for pid, name in self.mine().items() if name == "vindrel.exe"), None))
+
+    def shown(self):
+        return self.wait_for("dialog", lambda: wintool("wait-shown", "1000")[0] == 0)
+
+    def assertStopped(self, sig, group=False):
+        (os.killpg if group else os.kill)(self.run_sh.pid, sig)
+        _, stderr = self.run_sh.communicate(timeout=120)
+        lines = stderr.decode().splitlines()
+        self.assertEqual(self.run_sh.returncode, -sig, lines)
+        for line in lines:
+            self.assertTrue(line.startswith("[vindrel] "), lines)
+        self.assertEqual([line for line in lines if "interrupted" in line], lines[-1:])
+        self.assertIn(signal.Signals(sig).name, lines[-1])
+        self.assertEqual(self.mine(), {})
+        # No user of the session is left behind, and the session itself stays.
+        running = processes()
+        for user in os.listdir(os.path.join(SESSION, "users")):
+            self.assertIn(int(user), running)
+        self.assertEqual((session_pid("xvfb"), session_pid("server")), self.display)
+        for pid in self.display:
+            self.assertIn(pid, running)
+        # The next run finds the session as it was.
+        os.makedirs(os.path.join(self.folder, "next"))
+        after = start_run_script(os.path.join(self.folder, "next"))
+        _, said = after.communicate(timeout=900)
+        self.assertEqual(after.returncode, 0, said)
+        with open(os.path.join(self.folder, "next", "stats.txt"), "rb") as f:
+            self.assertEqual([line for line in file_lines(f.read()) if line in SECTIONS], SECTIONS)
+
+    def test_sigterm_before_the_program_starts(self):
+        self.start()
+        self.wait_for("run-inner.sh", lambda: any(
+            arg.endswith(b"run-inner.sh") for pid in self.mine() for arg in cmdline(pid)))
+        self.assertStopped(signal.SIGTERM)
+
+    def test_ctrl_c_while_the_dialog_is_shown(self):
+        self.start()
+        self.program()
+        self.shown()
+        self.assertStopped(signal.SIGINT, group=True)
+
+    def test_sighup_while_waiting_for_the_program_to_exit(self):
+        self.start()
+        program = self.program()
+        self.shown()
+        # Stopped, the program cannot act on the Escape the run types.
+        os.kill(program, signal.SIGSTOP)
+        self.wait_for("focus on the dialog", lambda: subprocess.run(
+            ["xdotool", "getwindowfocus", "getwindowname"], capture_output=True).stdout == b"Vindrel\n")
+        time.sleep(1)
+        self.assertStopped(signal.SIGHUP)
+
+    def test_a_program_that_does_not_exit_after_escape_is_ended(self):
+        self.start(dict(os.environ, VINDREL_EXIT_TIMEOUT="3"))
+        program = self.program()
+        self.shown()
+        os.kill(program, signal.SIGSTOP)
+        _, stderr = self.run_sh.communicate(timeout=300)
+        self.assertNotEqual(self.run_sh.returncode, 0)
+        self.assertIn("[vindrel] vindrel.exe did not exit within 3 s of Escape; ending vindrel.exe",
+                      stderr.decode())
+        self.assertEqual(self.mine(), {})
+
+
+if __name__ == "__main__":
+    main()
