@@ -6,6 +6,7 @@ through xdotool, and everything started here is ended by PID on the way out."""
 import contextlib
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -264,7 +265,15 @@ class E2ETestCase(unittest.TestCase):
             self.assertFalse(state & 0x20, "%r is expanded" % text)  # TVIS_EXPANDED
 
 
+def _stopped(signum, frame):
+    raise KeyboardInterrupt(signal.Signals(signum).name)
+
+
 def main():
+    # Stopped with the run around it, a test still ends what it started on its way out
+    # (a Wine server of its own among them).
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, _stopped)
     unittest.main(verbosity=2)
 
 
