@@ -4,8 +4,10 @@
 # an inaccurate figure.  Usage: bench/cpu_speed.sh [runs]   (default 10)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
-
-runs=${1:-10}
+VINDREL_USAGE="usage: bench/cpu_speed.sh [RUNS]   (default 10)
+Runs the CPU section's clock measurement under Wine and sets it beside the kernel's
+time-stamp counter frequency."
+bench_runs 10 "$@"
 handle_signals
 take_turn
 start_log bench

@@ -5,8 +5,10 @@
 # Usage: bench/report_time.sh [runs]   (default 10)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
-
-runs=${1:-10}
+VINDREL_USAGE="usage: bench/report_time.sh [RUNS]   (default 10)
+Times vindrel.exe against the floor program and Wine's dxdiag /t in the private
+session, and prints medians, ranges, ratios, each section's cost and the size."
+bench_runs 10 "$@"
 handle_signals
 take_turn
 start_log bench

@@ -6,8 +6,10 @@
 # must hold only stats.txt afterwards.  Usage: bench/run_time.sh [runs]   (default 5)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
-
-runs=${1:-5}
+VINDREL_USAGE="usage: bench/run_time.sh [RUNS]   (default 5)
+Times warm headless runs of ./run.sh beside vindrel.exe's own launch to exit, and
+a fresh clone's cold run; prints medians and ranges."
+bench_runs 5 "$@"
 handle_signals
 take_turn
 start_log bench

@@ -70,13 +70,56 @@ check_usage() {
     esac
 }
 
-# quietly WHAT COMMAND...: runs COMMAND with its output in the log; fails loudly.
+# bench_runs DEFAULT [ARG...]: the benchmarks' one argument, the number of runs, in $runs.
+bench_runs() {
+    local default=$1 arg
+    shift
+    for arg in "$@"; do [[ $arg != -* ]] || check_usage "$arg"; done
+    [ $# -le 1 ] || usage_error "one argument at most: the number of runs"
+    runs=${1:-$default}
+    [[ $runs =~ ^[1-9][0-9]*$ ]] || usage_error "the number of runs is a whole number from 1, not $runs"
+}
+
+# check_ctest_arguments ARG...: ctest ignores options it does not know, so test.sh lets
+# through only those that choose, show or repeat tests; the first list takes a value.
+check_ctest_arguments() {
+    local valued plain arg value=
+    valued=" -R --tests-regex -E --exclude-regex -L --label-regex -LE --label-exclude -I --tests-information
+        -FA --fixture-exclude-any -FS --fixture-exclude-setup -FC --fixture-exclude-cleanup -j --parallel
+        -O --output-log --output-junit --timeout --repeat --test-output-size-passed --test-output-size-failed "
+    plain=" -U --union -N --show-only -V --verbose -VV --extra-verbose -Q --quiet --output-on-failure
+        --stop-on-failure --rerun-failed --schedule-random --print-labels --no-label-summary --progress "
+    valued=" $(printf '%s ' $valued)" plain=" $(printf '%s ' $plain)"
+    for arg in "$@"; do
+        if [ -n "$value" ]; then
+            value=
+        elif [[ $arg == -j[0-9]* || ($arg == --*=* && $valued == *" ${arg%%=*} "*) ]]; then
+            :
+        elif [[ $valued == *" $arg "* ]]; then
+            value=$arg
+        elif [[ $plain != *" $arg "* ]]; then
+            case $arg in
+            -h | --help) check_usage "$arg" ;;
+            -*) usage_error "unknown option: $arg (not one of ctest's that choose, show or repeat tests)" ;;
+            *) usage_error "unexpected argument: $arg (a test name goes after -R)" ;;
+            esac
+        fi
+    done
+    [ -z "$value" ] || usage_error "$value needs a value"
+}
+
+# logged COMMAND...: runs COMMAND with its output in the log and returns its status.
 # The session lock (descriptor 9) is not handed down; a signal cuts the wait short.
+logged() {
+    mkdir -p "$(dirname "$VINDREL_LOG")"
+    waited "$@" </dev/null >>"$VINDREL_LOG" 2>&1 9>&-
+}
+
+# quietly WHAT COMMAND...: logged, and a failure is said.
 quietly() {
     local what=$1 status=0
     shift
-    mkdir -p "$(dirname "$VINDREL_LOG")"
-    waited "$@" </dev/null >>"$VINDREL_LOG" 2>&1 9>&- || status=$?
+    logged "$@" || status=$?
     [ "$status" -eq 0 ] || fail "$what failed (status $status)"
     return "$status"
 }
@@ -86,6 +129,7 @@ missing_packages() {
     local have native p
     native=:$(dpkg --print-architecture)
     # dpkg-query exits 1 when any of them is not installed; it lists the others all the same.
+    # Packages of several architectures are listed as NAME:ARCH, the native one too.
     have=$({ dpkg-query -W -f='${binary:Package} ${db:Status-Abbrev}\n' "$@" 2>/dev/null || true; } |
         awk -v native="$native" '$2 == "ii" {
             print $1
@@ -186,8 +230,9 @@ ensure_prefix() {
     fi
     log "creating the Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    quietly "wineboot" env -u DISPLAY wineboot -i || true
-    quietly "waiting for wineboot" wineserver -w || true
+    # wineboot's status says little; the prefix it leaves is what counts.
+    logged env -u DISPLAY wineboot -i || true
+    logged wineserver -w || true
     [ -f "$WINEPREFIX/system.reg" ] || { fail "wineboot made no prefix"; return 1; }
     touch "$WINEPREFIX/.vindrel-ready"
 }
@@ -202,7 +247,7 @@ prepare_private_prefix() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || return
     quietly "turning the crash dialog off" env -u DISPLAY \
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f || return
-    quietly "waiting for the registry" wineserver -w || true
+    logged wineserver -w || true
     touch "$WINEPREFIX/.vindrel-private"
 }
 

@@ -3,9 +3,14 @@
 # expanded, on a private virtual display.  Usage: scripts/screenshot.sh [out.png]
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-handle_signals
+VINDREL_USAGE="usage: scripts/screenshot.sh [OUT.png]   (default docs/screenshot.png)
+Shows vindrel.exe's filled dialog on the private display with the CPU section
+expanded, and saves the window as a PNG."
 
 if [ "${1:-}" != --inner ]; then
+    for arg in "$@"; do [[ $arg != -* ]] || check_usage "$arg"; done
+    [ $# -le 1 ] || usage_error "one argument at most: the picture to write"
+    handle_signals
     out=$(realpath -m "${1:-$VINDREL_ROOT/docs/screenshot.png}")
     take_turn
     start_log screenshot
@@ -16,6 +21,7 @@ if [ "${1:-}" != --inner ]; then
 fi
 
 out=$2
+handle_signals
 use_session
 work=$(mktemp -d)
 remove_work() { rm -rf "$work"; }
@@ -27,9 +33,10 @@ waited wine "$VINDREL_BUILD/tests/tools/wintool.exe" wait-shown 600000 </dev/nul
 # Home selects the first section, Right expands it.
 "$VINDREL_ROOT/scripts/press-key.sh" Home Right
 sleep 2
-window=$(xdotool search --limit 1 --name '^Vindrel$')
-eval "$(xdotool getwindowgeometry --shell "$window")"
-import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$work/shot.png"
+# The whole window, caption and frame included, as Windows places it.
+read -r x y width height < <(wine "$VINDREL_BUILD/tests/tools/wintool.exe" describe </dev/null 2>>"$VINDREL_LOG" |
+    tr -d '\r' | sed -n 's/^frame //p')
+import -window root -crop "${width}x${height}+${x}+${y}" +repage "$work/shot.png"
 mkdir -p "$(dirname "$out")"
 cp "$work/shot.png" "$out"
 "$VINDREL_ROOT/scripts/press-key.sh" Escape

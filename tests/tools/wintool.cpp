@@ -152,7 +152,7 @@ BOOL CALLBACK ListBox(HWND window, LPARAM pid) {
     return TRUE;
 }
 
-// Facts of the dialog: position, size, styles, menu and the tree control.
+// Facts of the dialog: position, frame (x y width height), styles, menu and the tree control.
 int Describe() {
     HWND dialog = FindDialog();
     if (!dialog) return 2;
@@ -161,6 +161,7 @@ int Describe() {
     printf("dialog x=%ld y=%ld visible=%d style=%lx exstyle=%lx\n", rc.left, rc.top, IsWindowVisible(dialog) ? 1 : 0,
            static_cast<unsigned long>(GetWindowLongA(dialog, GWL_STYLE)),
            static_cast<unsigned long>(GetWindowLongA(dialog, GWL_EXSTYLE)));
+    printf("frame %ld %ld %ld %ld\n", rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
     HWND tree = GetDlgItem(dialog, 1002);
     char cls[64] = "";
     GetClassNameA(tree, cls, sizeof cls);
