@@ -6,6 +6,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -93,7 +94,11 @@ class InterruptTest(E2ETestCase):
                 self.start()
                 moment()
                 (os.killpg if group else os.kill)(self.run_sh.pid, sig)
+                stopped = time.monotonic()
                 _, stderr = self.run_sh.communicate(timeout=120)
+                # A figure for the reader, not a limit: speed is the benchmarks' business.
+                print("%s, %s: the run ended %.2f s later" % (moment.__name__, signal.Signals(sig).name,
+                                                               time.monotonic() - stopped), file=sys.stderr)
                 lines = stderr.decode().splitlines()
                 self.assertEqual(self.run_sh.returncode, -sig, lines)
                 for line in lines:

@@ -6,7 +6,9 @@ import fcntl
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
+import time
 
 from harness import BUILD, SECTIONS, E2ETestCase, file_lines, main, stable_lines, start_run_script
 
@@ -50,8 +52,13 @@ class RunScriptTest(E2ETestCase):
     def test_runs_started_together_take_turns_and_each_reports_in_full(self):
         folders = [self.folder, tempfile.mkdtemp(prefix="vindrel-run-")]
         self.addCleanup(shutil.rmtree, folders[1], ignore_errors=True)
+        started = time.monotonic()
         runs = [start_run_script(folder) for folder in folders]
-        said = [run.communicate(timeout=900)[1].decode() for run in runs]
+        said = []
+        for run in runs:
+            said.append(run.communicate(timeout=900)[1].decode())
+            print("a run started together with another ended after %.2f s" % (time.monotonic() - started),
+                  file=sys.stderr)
         reports = []
         for run, folder, lines in zip(runs, folders, said):
             self.assertEqual(run.returncode, 0, lines)
