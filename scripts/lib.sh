@@ -606,7 +606,7 @@ take_turn() {
             _ "$$ ${0##*/}" "$file" "$ready" </dev/null >/dev/null 2>&1 9>&- &
         holder=$!
         VINDREL_TURN_HOLDER=$holder
-        while [ ! -e "$ready" ] && alive "$holder" flock; do waited sleep 0.1; done
+        while [ ! -e "$ready" ] && proc_start "$holder" >/dev/null; do waited sleep 0.1; done
         [ ! -e "$ready" ] || break
         status=0
         wait "$holder" || status=$?
