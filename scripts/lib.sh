@@ -529,10 +529,10 @@ interrupted() {
 
 # waited COMMAND...: runs COMMAND and waits for it. Bash runs a trap only once the
 # foreground command has ended, and says so when a signal ends one; a wait for a
-# background one is cut short by the trap.
+# background one is cut short by the trap. A failure is named where waited was called.
 waited() {
     "$@" &
-    wait $!
+    wait $! || return
 }
 
 # end_children: ends this script's descendants in its own process session (the private
