@@ -537,7 +537,8 @@ waited() {
 
 # end_children: ends this script's descendants in its own process session (the private
 # session's processes have sessions of their own): TERM, then KILL what is left after
-# VINDREL_STOP_GRACE seconds (default 3). A nested script that traps TERM is left to
+# VINDREL_STOP_GRACE seconds (default 10; a nested run's own clean-up takes a few seconds
+# in the emulated test machine). A nested script that traps TERM is left to
 # end its own children: a foreground child killed under it would make bash say so.
 end_children() {
     local -A kids=()
@@ -575,7 +576,7 @@ end_children() {
     kill -TERM "${hit[@]}" 2>/dev/null || true
     # A stopped process acts on TERM only once it runs again.
     kill -CONT "${hit[@]}" 2>/dev/null || true
-    local until=$((${EPOCHREALTIME/[.,]/} + ${VINDREL_STOP_GRACE:-3} * 1000000))
+    local until=$((${EPOCHREALTIME/[.,]/} + ${VINDREL_STOP_GRACE:-10} * 1000000))
     while [ "${EPOCHREALTIME/[.,]/}" -lt "$until" ]; do
         left=()
         for pid in "${all[@]}"; do

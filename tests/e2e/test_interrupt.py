@@ -28,6 +28,14 @@ def cmdline(pid):
         return []
 
 
+def parent(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return int(f.read().rsplit(")", 1)[1].split()[1])
+    except OSError:
+        return 0
+
+
 class InterruptTest(E2ETestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="vindrel-stop-")
@@ -67,19 +75,32 @@ class InterruptTest(E2ETestCase):
     def shown(self):
         return self.wait_for("dialog", lambda: wintool("wait-shown", "1000")[0] == 0)
 
+    def inner(self):
+        """run-inner.sh's own process, not one of its subshells."""
+        def find():
+            ids = [pid for pid in self.mine() if any(arg.endswith(b"run-inner.sh") for arg in cmdline(pid))]
+            return next((pid for pid in ids if parent(pid) not in ids), None)
+        return self.wait_for("run-inner.sh", find)
+
+    def held_when_shown(self):
+        """The dialog is shown and the run, held, has not typed Escape yet."""
+        inner = self.inner()
+        program = self.program()
+        os.kill(inner, signal.SIGSTOP)
+        self.shown()
+        return inner, program
+
     def before_the_program_starts(self):
-        self.wait_for("run-inner.sh", lambda: any(
-            arg.endswith(b"run-inner.sh") for pid in self.mine() for arg in cmdline(pid)))
+        self.inner()
 
     def while_the_dialog_is_shown(self):
-        self.program()
-        self.shown()
+        self.held_when_shown()
 
     def while_waiting_for_the_program_to_exit(self):
-        program = self.program()
-        self.shown()
+        inner, program = self.held_when_shown()
         # Stopped, the program cannot act on the Escape the run types.
         os.kill(program, signal.SIGSTOP)
+        os.kill(inner, signal.SIGCONT)
         self.wait_for("focus on the dialog", lambda: subprocess.run(
             ["xdotool", "getwindowfocus", "getwindowname"], capture_output=True).stdout == b"Vindrel\n")
         time.sleep(1)
@@ -122,9 +143,9 @@ class InterruptTest(E2ETestCase):
 
     def test_a_program_that_does_not_exit_after_escape_is_ended(self):
         self.start(dict(os.environ, VINDREL_EXIT_TIMEOUT="3"))
-        program = self.program()
-        self.shown()
+        inner, program = self.held_when_shown()
         os.kill(program, signal.SIGSTOP)
+        os.kill(inner, signal.SIGCONT)
         _, stderr = self.run_sh.communicate(timeout=300)
         self.assertNotEqual(self.run_sh.returncode, 0)
         self.assertIn("[vindrel] vindrel.exe did not exit within 3 s of Escape; ending vindrel.exe",
