@@ -6,6 +6,7 @@ through xdotool, and everything started here is ended by PID on the way out."""
 import contextlib
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -113,6 +114,35 @@ def without_display():
         yield env
     finally:
         end_server(env)
+
+
+def start_run_script(folder, env=None):
+    """DISPLAY= ./run.sh in folder, as a user starts it from a terminal: a process
+    group of its own (a Ctrl-C reaches all of it), its lines captured."""
+    env = dict(env or os.environ, VINDREL_BUILD=os.path.abspath(BUILD))
+    env.pop("DISPLAY", None)
+    # A failure of this run is its own, not one of the suite around it.
+    env.pop("VINDREL_FAIL_MARK", None)
+    return subprocess.Popen([os.path.join(ROOT, "run.sh")], cwd=folder, env=env, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
+
+
+def processes():
+    """{pid: (session id, start time, name)} of every process now running (no zombies)."""
+    found = {}
+    for name in os.listdir("/proc"):
+        if not name.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % name) as f:
+                stat = f.read()
+        except OSError:
+            continue
+        comm = stat[stat.index("(") + 1:stat.rindex(")")]
+        fields = stat[stat.rindex(")") + 2:].split()
+        if fields[0] != "Z":
+            found[int(name)] = (int(fields[3]), fields[19], comm)
+    return found
 
 
 def checklist_names():
@@ -257,7 +287,15 @@ class E2ETestCase(unittest.TestCase):
             self.assertFalse(state & 0x20, "%r is expanded" % text)  # TVIS_EXPANDED
 
 
+def _stopped(signum, frame):
+    raise KeyboardInterrupt(signal.Signals(signum).name)
+
+
 def main():
+    # Stopped with the run around it, a test still ends what it started on its way out
+    # (a Wine server of its own among them).
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, _stopped)
     unittest.main(verbosity=2)
 
 
