@@ -8,7 +8,7 @@ source "$VINDREL_ROOT/scripts/wine-env.sh"
 export VINDREL_LOG=${VINDREL_LOG:-$VINDREL_BUILD/logs/vindrel.log}
 
 # What building and running need; the test suite adds its own.
-VINDREL_PACKAGES=(g++-mingw-w64-i686-posix cmake ninja-build wine wine32:i386 wine64
+VINDREL_PACKAGES=(g++-mingw-w64-i686-posix cmake ninja-build nlohmann-json3-dev wine wine32:i386 wine64
     libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 xvfb xauth xdotool python3)
 VINDREL_TEST_PACKAGES=(googletest clang libclang-rt-14-dev python3-pefile)
 # For kernels that refuse 32-bit programs: a small virtual machine runs them instead.
