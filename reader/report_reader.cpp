@@ -59,8 +59,21 @@ public:
         return Line(obj, row);
     }
 
+    // Rows in order. Reading: when a line is none of the next two rows but a later
+    // one of the block, the rows before it are missing (a checklist cut short inside).
     void Lines(Json& obj, const Row* rows, size_t count, const Row* after = nullptr) {
-        for (size_t i = 0; i < count; ++i) Line(obj, rows[i], i + 1 < count ? &rows[i + 1] : after);
+        for (size_t i = 0; i < count; ++i) {
+            if (reading() && !ended_ && !AtEnd() && !Fits(rows[i]) && !Fits(rows[i], 1)) {
+                size_t j = i + 1;
+                while (j < count && !Fits(rows[j])) j++;
+                if (j < count && j > i + 1) {
+                    Note(at_, "missing " + RowShown(rows[i]) + " and the " + std::to_string(j - i - 1) +
+                                  " lines after it before this line");
+                    i = j;
+                }
+            }
+            Line(obj, rows[i], i + 1 < count ? &rows[i + 1] : after);
+        }
     }
 
     // A fixed line that opens obj[key] (empty: an object or an array to fill).
@@ -110,11 +123,12 @@ public:
     }
 
     // Whether the section goes on after a yes/no line: its word, or when the line
-    // was damaged, whether lines other than the next section follow.
+    // was damaged, whether lines other than the next section follow (writing: the
+    // lines that were read are there).
     bool Yes(const Json& obj, const Row& row, const Row& follower) const {
         const std::string key = RowKey(row);
         if (obj.contains(key)) return obj.at(key) == "yes";
-        return reading() && !AtEnd() && !Fits(follower);
+        return !reading() || (!AtEnd() && !Fits(follower));
     }
 
     // The section of index i. Reading: lines that stand before its heading do not
@@ -424,6 +438,7 @@ Reading ReadReport(std::string_view bytes) {
         if (!ended)
             unfit.push_back(Json{{"line", lines.size() + 1}, {"text", BytesToJsonText(cut)}, {"expected", "a line end"}});
         out.problems.push_back("the lines could not be placed in the report's grammar");
+        out.placed = false;
     }
     return out;
 }

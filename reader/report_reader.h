@@ -16,6 +16,9 @@ struct Reading {
     std::vector<std::string> problems;
     // False when not one line is a section heading: the file is no report at all.
     bool report = false;
+    // False when the grammar's walk could not give back the bytes, so every line was
+    // kept as it is: a fault of the reader, never of the file.
+    bool placed = true;
     bool Whole() const { return problems.empty(); }
 };
 
