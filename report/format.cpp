@@ -251,7 +251,7 @@ size_t FormatLineV(char* buf, size_t size, const char* format, va_list args) {
     return out.Finish();
 }
 
-size_t FormatLine(char* buf, size_t size, const char* format, ...) {
+size_t unchecked::FormatLine(char* buf, size_t size, const char* format, ...) {
     va_list args;
     va_start(args, format);
     const size_t n = FormatLineV(buf, size, format, args);

@@ -15,11 +15,16 @@ ReportNode AddNode(HWND tree, ReportNode parent, const char* text) {
     insert.item.cchTextMax = lstrlenA(text);
     const ReportNode node = reinterpret_cast<ReportNode>(
         SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
-    if (ReportFile) fprintf(ReportFile, "%s\r\n", text);
+    if (ReportFile) {
+        fprintf(ReportFile, "%s\r\n", text);
+        // The probes call into drivers that may crash the process: every line made
+        // so far must already be in the file by then.
+        fflush(ReportFile);
+    }
     return node;
 }
 
-ReportNode AddNodeFormatted(HWND tree, ReportNode parent, const char* format, ...) {
+ReportNode unchecked::AddNodeFormatted(HWND tree, ReportNode parent, const char* format, ...) {
     char line[kLineBufferSize];
     va_list args;
     va_start(args, format);

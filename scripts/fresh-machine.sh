@@ -80,12 +80,12 @@ inside() {
 # sections FOLDER: the report's size and section lines.
 sections() {
     local report=$top$1/stats.txt
-    if [ -f "$report" ]; then
+    if [ -s "$report" ]; then
         log "    $(wc -l <"$report") lines; sections: $(tr -d '\r' <"$report" |
-            grep -xE 'CPU|DirectX|OpenGL|Memory|Windows' | tr '\n' ' ')"
+            { grep -xE 'CPU|DirectX|OpenGL|Memory|Windows' || true; } | tr '\n' ' ')"
     else
         passed=
-        log "    no $1/stats.txt"
+        log "    no report in $1/stats.txt"
     fi
 }
 

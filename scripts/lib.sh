@@ -29,6 +29,8 @@ start_log() {
     for mark in "$VINDREL_BUILD"/logs/.failed-*; do
         [ -e "$mark" ] && ! kill -0 "${mark##*-}" 2>/dev/null && rm -f "$mark"
     done
+    # Each command a user starts reports its own failures, also when a test starts it.
+    export VINDREL_FAIL_MARK=$VINDREL_BUILD/logs/.failed-$$
     rm -f "$VINDREL_FAIL_MARK"
 }
 
@@ -195,7 +197,10 @@ on_wine_host() {
         else
             log "this kernel does not run 32-bit programs; running in a virtual machine"
         fi
+        # The emulated processor is tens of times slower: the first dialog in a new
+        # prefix can take minutes there.
         VINDREL_SESSION_IDLE=0 VINDREL_VM_DIR=${VINDREL_VM_DIR:-$VINDREL_BUILD/vm} \
+            VINDREL_SHOW_TIMEOUT=${VINDREL_SHOW_TIMEOUT:-1800} VINDREL_EXIT_TIMEOUT=${VINDREL_EXIT_TIMEOUT:-300} \
             "$VINDREL_ROOT/scripts/vm-run.sh" "$@"
     fi
 }

@@ -46,11 +46,14 @@ bool HasSse2(const CpuMachine& machine) { return Bit(Leaf(machine, 1).edx, 26); 
 // Exactly 0x80000000 counts as no extended range.
 bool IsExtendedCpuidPresent(const CpuMachine& machine) { return Leaf(machine, 0x80000000u).eax > 0x80000000u; }
 
+// A leaf above the highest extended one is not asked: processors answer it with
+// another leaf's registers. It adds zero bytes, so the text ends before it.
 const char* GetCpuBrand(const CpuMachine& machine) {
     static char brand[48 + 1];
+    const uint32_t highest = Leaf(machine, 0x80000000u).eax;
     char* out = brand;
     for (uint32_t leaf = 0x80000002u; leaf <= 0x80000004u; ++leaf) {
-        const CpuidRegs regs = Leaf(machine, leaf);
+        const CpuidRegs regs = leaf <= highest ? Leaf(machine, leaf) : CpuidRegs{0, 0, 0, 0};
         out = PutRegister(out, regs.eax);
         out = PutRegister(out, regs.ebx);
         out = PutRegister(out, regs.ecx);

@@ -10,12 +10,12 @@ namespace {
 const char* YesNo(bool value) { return value ? "yes" : "no"; }
 
 struct NumberLine {
-    const char* format;
+    LineFormat<uint32_t> format;
     uint32_t (*value)(const CpuMachine&);
 };
 
 struct FlagLine {
-    const char* format;
+    LineFormat<const char*> format;
     bool (*value)(const CpuMachine&);
 };
 

@@ -20,14 +20,23 @@ double MeasureCpuSpeedWith(const SpeedClock& clock) {
     const int64_t target = static_cast<int64_t>(static_cast<uint64_t>(start) + static_cast<uint64_t>(frequency / 10));
     const uint32_t startMs = clock.milliseconds();
     const uint64_t before = clock.timestamp();
+    // Set when the tick count, not the counter, ended the wait.
+    uint32_t waitedMs = 0;
     if (frequency > 0) {
-        while (clock.counter() <= target && clock.milliseconds() - startMs < kGiveUpMs) {
+        while (clock.counter() <= target) {
+            const uint32_t elapsed = clock.milliseconds() - startMs;
+            if (elapsed >= kGiveUpMs) {
+                waitedMs = elapsed;
+                break;
+            }
         }
     } else {
         // No counter at all: the tick count marks the tenth of a second, coarsely.
-        while (clock.milliseconds() - startMs <= kTenthMs) {
+        while ((waitedMs = clock.milliseconds() - startMs) <= kTenthMs) {
         }
     }
     const uint64_t after = clock.timestamp();
-    return MegahertzFromTicks(static_cast<int64_t>(after - before));
+    const double megahertz = MegahertzFromTicks(static_cast<int64_t>(after - before));
+    // The ticks were counted over waitedMs, not over the tenth the factor assumes.
+    return waitedMs ? megahertz * kTenthMs / waitedMs : megahertz;
 }

@@ -19,6 +19,18 @@ struct CapsRow {
     float Record::*real;
 };
 
+// What WriteCapsRows passes for each kind; every table is checked against it below.
+template <class Record, size_t N>
+constexpr bool FormatsTakeTheirKinds(const CapsRow<Record> (&rows)[N]) {
+    for (const CapsRow<Record>& row : rows) {
+        const bool takes = row.kind == kWhole ? line_format::Accepts<uint32_t>(row.format)
+                           : row.kind == kReal ? line_format::Accepts<double>(row.format)
+                                               : line_format::Accepts<int, int, uint32_t>(row.format);
+        if (!takes) return false;
+    }
+    return true;
+}
+
 template <class Record>
 void WriteCapsRows(const CapsRow<Record>* rows, size_t count, const Record& record, LineSink sink) {
     char line[kLineBufferSize];
@@ -26,15 +38,15 @@ void WriteCapsRows(const CapsRow<Record>* rows, size_t count, const Record& reco
         const CapsRow<Record>& row = rows[i];
         switch (row.kind) {
         case kWhole:
-            FormatLine(line, sizeof line, row.format, record.*row.whole);
+            unchecked::FormatLine(line, sizeof line, row.format, record.*row.whole);
             break;
         case kReal:
-            FormatLine(line, sizeof line, row.format, static_cast<double>(record.*row.real));
+            unchecked::FormatLine(line, sizeof line, row.format, static_cast<double>(record.*row.real));
             break;
         case kShaderVersion: {
             const uint32_t version = record.*row.whole;
-            FormatLine(line, sizeof line, row.format, ShaderVersionMajor(version), ShaderVersionMinor(version),
-                       version);
+            unchecked::FormatLine(line, sizeof line, row.format, ShaderVersionMajor(version),
+                                  ShaderVersionMinor(version), version);
             break;
         }
         }
@@ -48,7 +60,7 @@ void WriteCapsRows(const CapsRow<Record> (&rows)[N], const Record& record, LineS
 }
 
 typedef CapsRow<D3DCapsNumbers> NumberRow;
-static const NumberRow kNumberRows[] = {
+constexpr NumberRow kNumberRows[] = {
     {"MaxTextureWidth : %u", kWhole, &D3DCapsNumbers::MaxTextureWidth, nullptr},
     {"MaxTextureHeight: %u", kWhole, &D3DCapsNumbers::MaxTextureHeight, nullptr},
     {"MaxVolumeExtent: %u", kWhole, &D3DCapsNumbers::MaxVolumeExtent, nullptr},
@@ -68,7 +80,7 @@ static const NumberRow kNumberRows[] = {
 };
 
 typedef CapsRow<D3D9CapsRecord> D3D9Row;
-static const D3D9Row kD3D9TailRows[] = {
+constexpr D3D9Row kD3D9TailRows[] = {
     {"MaxPixelShaderValue (1x): %g", kReal, nullptr, &D3D9CapsRecord::PixelShader1xMaxValue},
     {"MaxVertexShaderInstructionsExecuted: %d", kWhole, &D3D9CapsRecord::MaxVShaderInstructionsExecuted, nullptr},
     {"MaxPixelShaderInstructionsExecuted: %d", kWhole, &D3D9CapsRecord::MaxPShaderInstructionsExecuted, nullptr},
@@ -77,15 +89,19 @@ static const D3D9Row kD3D9TailRows[] = {
 };
 
 typedef CapsRow<D3D8CapsRecord> D3D8Row;
-static const D3D8Row kD3D8TailRows[] = {
+constexpr D3D8Row kD3D8TailRows[] = {
     {"MaxPixelShaderValue: %g", kReal, nullptr, &D3D8CapsRecord::MaxPixelShaderValue},
 };
+
+static_assert(FormatsTakeTheirKinds(kNumberRows) && FormatsTakeTheirKinds(kD3D9TailRows) &&
+                  FormatsTakeTheirKinds(kD3D8TailRows),
+              "a caps row's format does not take what its kind passes");
 
 // Flag lines: a word pair chosen by one test of one field.
 enum FlagTest { kFieldEquals, kBitSet, kBitClear };
 
 struct FlagRow {
-    const char* format;
+    LineFormat<const char*> format;
     uint32_t D3D8CapsRecord::*field;
     FlagTest test;
     uint32_t value;
@@ -120,7 +136,7 @@ bool FlagHolds(const FlagRow& row, uint32_t field) {
 }
 
 struct IntervalRow {
-    const char* format;
+    LineFormat<const char*> format;
     uint32_t bit;
 };
 
@@ -133,7 +149,7 @@ static const IntervalRow kIntervalRows[] = {
 };
 
 struct IdentityRow {
-    const char* format;
+    LineFormat<uint32_t> format;
     uint32_t (*value)(const D3D8IdentityRecord&);
 };
 

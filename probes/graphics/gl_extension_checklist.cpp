@@ -236,8 +236,8 @@ bool FindGLExtensionToken(const char* name, const char* extensions) {
     const char* token = extensions;
     for (;;) {
         const size_t length = strcspn(token, " ");
-        if (length == 0) return false;
-        if (length == nameLength && strncmp(token, name, length) == 0) return true;
+        // An empty token (leading, doubled or trailing space) matches nothing but ends no scan.
+        if (length != 0 && length == nameLength && strncmp(token, name, length) == 0) return true;
         if (token[length] == '\0') return false;
         token += length + 1;
     }

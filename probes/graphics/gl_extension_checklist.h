@@ -9,6 +9,5 @@ const size_t kGLExtensionCount = 222;
 extern const char* const GLExtensionChecklist[kGLExtensionCount];
 
 // True when name is one whole space-separated token of extensions (case-sensitive).
-// Only ' ' separates; an empty token (leading, doubled or trailing space) ends the
-// scan, so names after it are not found. Null name or string: false.
+// Only ' ' separates; a run of spaces separates like one. Null name or string: false.
 bool FindGLExtensionToken(const char* name, const char* extensions);

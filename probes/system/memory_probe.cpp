@@ -11,7 +11,7 @@
 namespace {
 
 struct TotalLine {
-    const char* format;
+    LineFormat<DWORD, uint32_t> format;
     DWORD MEMORYSTATUS::*bytes;
 };
 
@@ -21,7 +21,7 @@ const TotalLine kTotalLines[] = {
 };
 
 struct GeometryLine {
-    const char* format;
+    LineFormat<DWORD> format;
     DWORD (*value)(const DISK_GEOMETRY&);
 };
 

@@ -18,7 +18,7 @@ const DWORD kVersionRecordSize = 148;
 static_assert(sizeof(OSVERSIONINFOA) == kVersionRecordSize, "OSVERSIONINFOA size");
 
 struct VersionLine {
-    const char* format;
+    LineFormat<DWORD> format;
     DWORD OSVERSIONINFOA::*field;
 };
 
@@ -29,7 +29,7 @@ const VersionLine kVersionLines[] = {
 };
 
 struct TextLine {
-    const char* format;
+    LineFormat<char*> format;
     void (*query)(const WindowsAnswers& answers, char* text, DWORD* size);
 };
 
@@ -50,10 +50,17 @@ const TextLine kTextLines[] = {
 
 int WINAPI NetworkMetric(int index) { return GetSystemMetrics(index); }
 
+RealVersionQuery FindRealVersion() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (!ntdll) return nullptr;
+    return reinterpret_cast<RealVersionQuery>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+}
+
 }  // namespace
 
-const WindowsAnswers kThisWindows = {GetVersionExA,     NetworkMetric, GetSystemDirectoryA,      GetWindowsDirectoryA,
-                                     GetComputerNameA, GetUserNameA,  InternetGetConnectedState};
+const WindowsAnswers kThisWindows = {GetVersionExA,        FindRealVersion,  NetworkMetric,
+                                     GetSystemDirectoryA,  GetWindowsDirectoryA, GetComputerNameA,
+                                     GetUserNameA,         InternetGetConnectedState};
 
 void WriteWindowsSection(HWND tree, ReportNode parent, const WindowsAnswers& answers) {
     // Cleared so that a failing query shows zeros and empty texts, never stale bytes.
@@ -62,6 +69,17 @@ void WriteWindowsSection(HWND tree, ReportNode parent, const WindowsAnswers& ans
     version.dwOSVersionInfoSize = kVersionRecordSize;
     answers.getVersion(&version);
     version.szCSDVersion[sizeof version.szCSDVersion - 1] = '\0';
+    // Only the three numbers: the service pack stays GetVersionExA's ANSI text.
+    if (const RealVersionQuery realVersion = answers.findRealVersion()) {
+        OSVERSIONINFOW real;
+        memset(&real, 0, sizeof real);
+        real.dwOSVersionInfoSize = sizeof real;
+        if (realVersion(&real) == 0) {
+            version.dwBuildNumber = real.dwBuildNumber;
+            version.dwMajorVersion = real.dwMajorVersion;
+            version.dwMinorVersion = real.dwMinorVersion;
+        }
+    }
     for (const VersionLine& line : kVersionLines) AddNodeFormatted(tree, parent, line.format, version.*line.field);
     AddNodeFormatted(tree, parent, "ServicePack:%s", version.szCSDVersion);
 

@@ -5,6 +5,7 @@
                              mode i being (640+100a+i)x(480+i) @ 10i+a Hz, format 22+i
    d3d8.device=refuse|null   CreateDevice fails, or succeeds without a device
    d3d8.texmem=N             the test device's available texture memory (default 128 MiB)
+   crash=d3d8.CreateDevice   an access violation inside CreateDevice
    d3d8.description, d3d8.driver
                              adapter texts (default "Double Adapter <a>" and "double<a>.dll");
                              more than 512 bytes fill the whole field, unterminated
@@ -134,6 +135,7 @@ static HRESULT WINAPI CreateDevice8(IDirect3D8* This, UINT adapter, D3DDEVTYPE t
     void** slot;
     (void)This;
     Record("CreateDevice %u %d 0x%lx", adapter, (int)type, behaviour);
+    CrashIfChosen("d3d8.CreateDevice");
     RecordFocus(focus);
     Record("present %u %u %d %u %d %d %lu %d %d %d 0x%lx %u %u", p->BackBufferWidth, p->BackBufferHeight,
            (int)p->BackBufferFormat, p->BackBufferCount, (int)p->MultiSampleType, (int)p->SwapEffect,

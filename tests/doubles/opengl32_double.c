@@ -6,6 +6,7 @@
    gl.current=fail          wglMakeCurrent refuses
    gl.version, gl.renderer, gl.vendor, gl.extensions
                             glGetString's answers; "null" answers a null pointer
+   crash=gl.glGetString     an access violation inside glGetString (crash.skip=N: the N+1st call)
    The pixel-format request of each choose and set call is recorded as hex bytes. */
 #include <windows.h>
 #include <GL/gl.h>
@@ -96,6 +97,7 @@ const GLubyte* WINAPI glGetString(GLenum name) {
                          : name == GL_VENDOR ? "Double Vendor"
                          : name == GL_EXTENSIONS ? "GL_ARB_multitexture GL_EXT_abgr " : NULL;
     const char* text;
+    CrashIfChosen("gl.glGetString");
     if (!key || !current) return NULL;
     text = ScenarioText(key, NULL);
     if (!text) text = fallback;

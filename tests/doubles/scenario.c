@@ -131,6 +131,16 @@ void Record(const char* format, ...) {
     CloseHandle(file);
 }
 
+void CrashIfChosen(const char* call) {
+    static DWORD passed;
+    /* Read through a volatile pointer, so the compiler cannot turn the store into a trap. */
+    int* volatile nowhere = NULL;
+    const char* chosen = ScenarioText("crash", NULL);
+    if (!chosen || strcmp(chosen, call) != 0) return;
+    if (passed++ < ScenarioNumber("crash.skip", 0)) return;
+    *nowhere = 0;
+}
+
 void __stdcall UnexpectedCall(void) {
     OutputDebugStringA("test double: unexpected call\n");
     ExitProcess(0xDB1E);

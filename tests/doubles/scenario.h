@@ -19,6 +19,10 @@ BOOL ScenarioIsNull(const char* key);
    program asked of the platform, in the order asked. */
 void Record(const char* format, ...);
 
+/* A driver that crashes: an access violation in the call named by the key "crash"
+   (such as "d3d8.CreateDevice"), once "crash.skip" earlier calls of it have passed. */
+void CrashIfChosen(const char* call);
+
 /* Called for methods the program is not expected to call: fail loudly rather
    than guess at a stdcall argument count. */
 void __stdcall UnexpectedCall(void);

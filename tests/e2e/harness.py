@@ -17,6 +17,8 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "../.."))
 EXE = os.path.join(BUILD, "app", "vindrel.exe")
 WINTOOL = os.path.join(BUILD, "tests", "tools", "wintool.exe")
 PRESS_KEY = os.path.join(ROOT, "scripts", "press-key.sh")
+# vindrel-report built for this machine (tests/reader).
+READER = os.path.join(BUILD, "reader-host", "vindrel-report")
 SECTIONS = [b"CPU", b"DirectX", b"OpenGL", b"Memory", b"Windows"]
 # The DirectShow category nodes, in order, with the identifiers they list.
 CATEGORIES = [(b"Video Compressors", "{33D9A760-90C8-11D0-BD43-00A0C911CE86}"),
@@ -48,16 +50,20 @@ NULL_PREFIX = os.path.join(BUILD, "wineprefix-null")
 
 
 def linked_prefix(target):
-    """A copy of the suite's prefix at target: hard links for the files Wine only reads."""
+    """A copy of the suite's own prefix at target: hard links for the files Wine
+    only reads, real copies of the registry and .ini files it rewrites in place."""
     source = os.environ["WINEPREFIX"]
+    shutil.rmtree(target, ignore_errors=True)
     subprocess.run(["cp", "-al", source, target], check=True)
-    # Wine rewrites the registry and its .ini files in place: those get copies.
     for folder, suffix in (("", ".reg"), (os.path.join("drive_c", "windows"), ".ini")):
         for name in os.listdir(os.path.join(target, folder)):
             path = os.path.join(target, folder, name)
             if name.endswith(suffix) and os.path.isfile(path):
                 os.unlink(path)
                 shutil.copy2(os.path.join(source, folder, name), path)
+    ready = os.path.join(target, ".vindrel-ready")
+    if os.path.exists(ready):
+        os.unlink(ready)
 
 
 def _null_prefix():
@@ -66,10 +72,7 @@ def _null_prefix():
     ready = os.path.join(NULL_PREFIX, ".vindrel-ready")
     if os.path.isfile(ready):
         return
-    shutil.rmtree(NULL_PREFIX, ignore_errors=True)
     linked_prefix(NULL_PREFIX)
-    if os.path.exists(ready):
-        os.unlink(ready)
     env = no_display_env(NULL_PREFIX)
     try:
         subprocess.run(["wineserver", "-p"], env=env, check=False)
@@ -77,11 +80,11 @@ def _null_prefix():
                       env=env)
         assert result.returncode == 0, "cannot choose the null driver"
     finally:
-        _end_server(env)
+        end_server(env)
     open(ready, "w").close()
 
 
-def _end_server(env):
+def end_server(env):
     """Ends the Wine server of env's own prefix and waits until it is gone."""
     subprocess.run(["wineserver", "-k"], env=env, check=False)
     subprocess.run(["wineserver", "-w"], env=env, check=False)
@@ -110,7 +113,7 @@ def without_display():
             time.sleep(5)
         yield env
     finally:
-        _end_server(env)
+        end_server(env)
 
 
 def start_run_script(folder, env=None):
@@ -228,7 +231,26 @@ class Run:
 
     def report(self, name="stats.txt"):
         with open(os.path.join(self.dir, name), "rb") as f:
-            return f.read()
+            data = f.read()
+        assert_report_reads_back(data)
+        return data
+
+
+def assert_report_reads_back(data):
+    """vindrel-report finds a written report whole and well-formed, and gives back
+    its bytes through JSON: so the reader keeps in step with every format."""
+    if not data:
+        return
+    with tempfile.TemporaryDirectory(prefix="vindrel-read-") as tmp:
+        report, document = os.path.join(tmp, "stats.txt"), os.path.join(tmp, "stats.json")
+        with open(report, "wb") as f:
+            f.write(data)
+        check = subprocess.run([READER, "check", report], capture_output=True, timeout=120)
+        assert (check.returncode, check.stdout) == (0, b""), "vindrel-report check: %r" % check.stdout[:3000]
+        with open(document, "wb") as f:
+            subprocess.run([READER, "json", report], stdout=f, timeout=120, check=True)
+        text = subprocess.run([READER, "text", document], capture_output=True, timeout=120, check=True)
+        assert text.stdout == data, "the report did not come back byte for byte through JSON"
 
 
 def escape_run(**kwargs):

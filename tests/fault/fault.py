@@ -8,6 +8,7 @@ import contextlib
 import os
 import shutil
 import struct
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -43,6 +44,24 @@ def _read(path):
         return f.read()
 
 
+def _place(workdir, settings, doubles=True):
+    """Copies the program and the doubles into workdir with settings as their
+    double.txt; returns the copy's path."""
+    exe = os.path.join(workdir, "vindrel.exe")
+    shutil.copy(EXE, exe)
+    for name in DOUBLES if doubles else ():
+        shutil.copy(os.path.join(DOUBLES_DIR, name + ".dll"), workdir)
+    with open(os.path.join(workdir, "double.txt"), "wb") as f:
+        for key, value in settings.items():
+            f.write(key.encode() + b"=" + escape(value) + b"\n")
+    return exe
+
+
+def _with_doubles(base_env):
+    old = base_env.get("WINEDLLOVERRIDES")
+    return dict(base_env, WINEDLLOVERRIDES=(old + ";" if old else "") + OVERRIDE)
+
+
 def run_scenario(settings, workdir=None, display=True, before=None, doubles=True):
     """Runs the program with the doubles told settings; returns its Outcome.
     before(dir) may prepare the directory (e.g. hold stats.txt) and return a
@@ -50,19 +69,12 @@ def run_scenario(settings, workdir=None, display=True, before=None, doubles=True
     own = workdir is None
     workdir = workdir or tempfile.mkdtemp(prefix="vindrel-fault-")
     try:
-        exe = os.path.join(workdir, "vindrel.exe")
-        shutil.copy(EXE, exe)
-        for name in DOUBLES if doubles else ():
-            shutil.copy(os.path.join(DOUBLES_DIR, name + ".dll"), workdir)
-        with open(os.path.join(workdir, "double.txt"), "wb") as f:
-            for key, value in settings.items():
-                f.write(key.encode() + b"=" + escape(value) + b"\n")
+        exe = _place(workdir, settings, doubles)
         cleanup = before(workdir) if before else None
         try:
             with contextlib.ExitStack() as stack:
                 base_env = os.environ if display else stack.enter_context(harness.without_display())
-                old = base_env.get("WINEDLLOVERRIDES")
-                env = dict(base_env, WINEDLLOVERRIDES=(old + ";" if old else "") + OVERRIDE)
+                env = _with_doubles(base_env)
                 run = stack.enter_context(Run(workdir=workdir, exe=exe, env=env))
                 run.wait_shown()
                 tree = run.tree()
@@ -77,12 +89,30 @@ def run_scenario(settings, workdir=None, display=True, before=None, doubles=True
             if cleanup:
                 cleanup()
         data = _read(os.path.join(workdir, "stats.txt"))
+        harness.assert_report_reads_back(data)
         calls = _read(os.path.join(workdir, "calls.txt"))  # None where nothing could be written
         calls = calls.decode("latin-1").splitlines() if calls is not None else None
         return Outcome(tree=tree, data=data, exit_code=exit_code, windows=windows, engines=engines, calls=calls)
     finally:
         if own:
             shutil.rmtree(workdir, ignore_errors=True)
+
+
+def run_crash(settings):
+    """Runs the program with a double told to crash it; returns (exit code,
+    stats.txt) once the process has ended by itself. A run still going after
+    harness.EXIT_TIMEOUT is held, by a crash dialog or a hang, and fails."""
+    workdir = tempfile.mkdtemp(prefix="vindrel-crash-")
+    try:
+        exe = _place(workdir, settings)
+        with Run(workdir=workdir, exe=exe, env=_with_doubles(os.environ)) as run:
+            try:
+                code = run.wait_exit()
+            except subprocess.TimeoutExpired:
+                raise AssertionError("the crashed run was still held after %d s" % harness.EXIT_TIMEOUT) from None
+        return code, _read(os.path.join(workdir, "stats.txt"))
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
 
 
 class FaultTestCase(unittest.TestCase):

@@ -33,7 +33,7 @@ class Direct3DFaultTest(FaultTestCase, OpenGLChecks):
         self.assertItems(outcome.section(b"DirectX"), [(1, b"DirectX9.0")])
         self.assertDirect3DCalls(outcome, 0, None)
         self.assertEqual(len(outcome.engines), 1, outcome.engines)
-        self.assertOpenGL(outcome, opengl_items(), [])
+        self.assertOpenGL(outcome, opengl_items(), [MULTI, ABGR])
         self.assertConnection(outcome, b"false", b"INTERNET_CONNECTION_PROXY")
 
     def test_two_direct3d9_adapters_and_no_direct3d8_adapter(self):
@@ -44,7 +44,7 @@ class Direct3DFaultTest(FaultTestCase, OpenGLChecks):
         self.assertItems(head, directx_head(2, 0))
         self.assertDirect3DCalls(outcome, 2, 0)
         self.assertDirectShowTail(shows)
-        self.assertOpenGL(outcome, opengl_items(), [MULTI])
+        self.assertOpenGL(outcome, opengl_items(), [MULTI, ABGR, SHADOW])
         self.assertConnection(outcome, b"true", b"INTERNET_CONNECTION_MODEM_BUSY")
 
     def test_test_device_refused_and_no_display_modes(self):

@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char* buffer = static_cast<char*>(malloc(room + 1));
     memset(buffer, 0x5A, room + 1);
     const size_t stored = Call(
-        [&](const char* f, auto... values) { return FormatLine(buffer, room, f, values...); }, format.format, args,
+        [&](const char* f, auto... values) { return unchecked::FormatLine(buffer, room, f, values...); }, format.format, args,
         count);
     if (buffer[room] != 0x5A) abort();  // wrote past the buffer
     if (memchr(buffer, '\0', room) == nullptr) abort();

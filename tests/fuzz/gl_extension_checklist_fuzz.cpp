@@ -1,5 +1,5 @@
 // The extension scan against a plain split of the string: a name is found when
-// it is one whole token before the first empty one.
+// it is one whole non-empty token.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,8 +15,7 @@ bool Listed(const std::string& name, const std::string& extensions) {
     for (;;) {
         const size_t end = extensions.find(' ', start);
         const std::string token = extensions.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (token.empty()) return false;
-        if (token == name) return true;
+        if (!token.empty() && token == name) return true;
         if (end == std::string::npos) return false;
         start = end + 1;
     }

@@ -10,7 +10,7 @@
 namespace {
 
 template <typename... Args>
-std::string Format(const char* format, Args... args) {
+std::string Format(LineFormatFor<Args...> format, Args... args) {
     char buf[kLineBufferSize];
     FormatLine(buf, sizeof buf, format, args...);
     return buf;
@@ -82,6 +82,28 @@ TEST(FormatLine, LongLinesAreCutAt4095) {
     EXPECT_EQ(FormatLine(small, 1, "%s", "abc"), 0u);
     EXPECT_STREQ(small, "");
 }
+
+// What the build accepts: the formatter's conversions, each given an argument of its kind.
+using line_format::Accepts;
+static_assert(Accepts<>("Caps") && Accepts<>("100%%") && Accepts<int>("%d%%"));
+static_assert(Accepts<int>("%d") && Accepts<unsigned>("%u") && Accepts<unsigned long>("%x"));
+static_assert(Accepts<unsigned char>("%d") && Accepts<short>("%d"));  // promoted to int
+enum Format22 { kFormat22 = 22 };
+static_assert(Accepts<Format22>("[FMT:0x%x]"));
+static_assert(Accepts<unsigned, unsigned>("%.8x %.12d") && Accepts<float>("%g") && Accepts<double>("%g"));
+static_assert(Accepts<const char*, int, unsigned, unsigned>("Total Capacity: %s [%d MB] [0x%x %.8x]"));
+static_assert(Accepts<char*, const char*>("%s:%s"));
+// What stops it: another conversion, flag, width or length, a bare precision, a
+// precision on a text or number, a '%' at the end, or arguments of other kinds or counts.
+static_assert(!Accepts<int>("%5d") && !Accepts<long>("%ld") && !Accepts<int>("%i") && !Accepts<int>("%-d"));
+static_assert(!Accepts<int>("%c") && !Accepts<void*>("%p") && !Accepts<int>("%X") && !Accepts<double>("%f"));
+static_assert(!Accepts<long long>("%lld") && !Accepts<int>("%*d") && !Accepts<int>("%.d") && !Accepts<int>("%n"));
+static_assert(!Accepts<const char*>("%.3s") && !Accepts<double>("%.2g") && !Accepts<>("50%"));
+static_assert(!Accepts<long long>("%d") && !Accepts<unsigned long long>("%x") && !Accepts<bool>("%d"));
+static_assert(!Accepts<const char*>("%d") && !Accepts<int>("%s") && !Accepts<int>("%g") && !Accepts<double>("%u"));
+static_assert(!Accepts<long double>("%g") && !Accepts<const wchar_t*>("%s") && !Accepts<const void*>("%s"));
+static_assert(!Accepts<>("%d") && !Accepts<int, int>("%d") && !Accepts<int>("no conversion"));
+static_assert(!Accepts<int, const char*>("%s %d"));
 
 TEST(FormatLine, HugePrecisionStaysInBounds) {
     char buf[64];

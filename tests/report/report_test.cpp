@@ -113,4 +113,36 @@ TEST(AddNode, NoFileMeansOnlyTheTree) {
     EXPECT_TREE(report.Tree(), {{0, "CPU"}});
 }
 
+// A crash inside the next platform call must not take the lines made so far:
+// another handle reads each line as soon as AddNode returns.
+TEST(AddNode, EachLineIsInTheFileWhenAddNodeReturns) {
+    TestReport report;
+    char dir[MAX_PATH] = "", path[MAX_PATH] = "";
+    GetTempPathA(sizeof dir, dir);
+    GetTempFileNameA(dir, "fl", 0, path);
+    FILE* const own = ReportFile;
+    ReportFile = fopen(path, "wb");
+    ASSERT_NE(ReportFile, nullptr);
+    auto onDisk = [&] {
+        std::string bytes;
+        const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return bytes;
+        char chunk[256];
+        DWORD got = 0;
+        while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+        CloseHandle(file);
+        return bytes;
+    };
+    ReportNode cpu = AddNode(report.tree(), nullptr, "CPU");
+    EXPECT_EQ(onDisk(), "CPU\r\n");
+    AddNodeFormatted(report.tree(), cpu, "Faimly: %d", 6);
+    EXPECT_EQ(onDisk(), "CPU\r\nFaimly: 6\r\n");
+    AddNode(report.tree(), cpu, "");
+    EXPECT_EQ(onDisk(), "CPU\r\nFaimly: 6\r\n\r\n");
+    fclose(ReportFile);
+    ReportFile = own;
+    DeleteFileA(path);
+}
+
 }  // namespace

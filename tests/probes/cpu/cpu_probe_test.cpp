@@ -99,7 +99,7 @@ TEST(CpuSection, EachLineRunsCpuidAfresh) {
     SectionLines(cpu);
     EXPECT_EQ(cpu.runs[0], 1);
     EXPECT_EQ(cpu.runs[1], 7);  // four signature lines, three flag lines
-    EXPECT_EQ(cpu.runs[0x80000000u], 1);
+    EXPECT_EQ(cpu.runs[0x80000000u], 2);  // the presence line, then the brand's own limit
     EXPECT_EQ(cpu.runs[0x80000001u], 3);
     EXPECT_EQ(cpu.runs[0x80000002u], 1);
     EXPECT_EQ(cpu.runs[0x80000004u], 1);
@@ -162,6 +162,7 @@ TEST(CpuSection, VendorAndBrandAreTextNeverFormats) {
 
 TEST(CpuQueries, BrandTakesLeavesInOrderEachEaxEbxEcxEdx) {
     CraftedCpu cpu;
+    cpu.leaves[0x80000000u] = {0x80000004u, 0, 0, 0};
     const char text[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKL";  // 48 bytes, no NUL
     for (uint32_t leaf = 0; leaf < 3; ++leaf) {
         uint32_t r[4];
@@ -179,6 +180,43 @@ TEST(CpuQueries, BrandTakesLeavesInOrderEachEaxEbxEcxEdx) {
     cpu.leaves[0x80000004u] = {Reg(" 3.0"), Reg("0GHz"), 0, 0};
     EXPECT_STREQ(GetCpuBrand(kCrafted), "       Intel(R) Pentium(R) 4 CPU 3.00GHz");  // leading blanks stay
     crafted = nullptr;
+}
+
+TEST(CpuQueries, BrandLeavesAboveTheHighestAddOnlyZeros) {
+    const struct {
+        uint32_t highest;
+        const char* brand;
+    } cases[] = {
+        {0x80000004u, "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKL"},
+        {0x80000008u, "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKL"},
+        {0x80000003u, "0123456789abcdefghijklmnopqrstuv"},
+        {0x80000002u, "0123456789abcdef"},
+        {0x80000001u, ""},
+        {0x8000FFFFu, "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKL"},
+        {0x00000004u, ""},  // no extended range at all
+    };
+    const char text[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKL";
+    for (const auto& c : cases) {
+        CraftedCpu cpu;
+        cpu.leaves[0x80000000u] = {c.highest, 0, 0, 0};
+        for (uint32_t leaf = 0; leaf < 3; ++leaf) {
+            uint32_t r[4];
+            memcpy(r, text + 16 * leaf, 16);
+            cpu.leaves[0x80000002u + leaf] = {r[0], r[1], r[2], r[3]};
+        }
+        crafted = &cpu;
+        EXPECT_STREQ(GetCpuBrand(kCrafted), c.brand) << std::hex << c.highest;
+        crafted = nullptr;
+        for (uint32_t leaf = 0x80000002u; leaf <= 0x80000004u; ++leaf)
+            EXPECT_EQ(cpu.runs[leaf], leaf <= c.highest ? 1 : 0) << std::hex << c.highest << " leaf " << leaf;
+    }
+
+    // The section keeps its sixteen lines; the brand line is empty.
+    CraftedCpu cpu = FullCpu();
+    cpu.leaves[0x80000000u].eax = 0x80000001u;
+    const auto lines = SectionLines(cpu);
+    ASSERT_EQ(lines.size(), 16u);
+    EXPECT_LINES({lines[11], lines[12], lines[13]}, {"Extended CPUID present: yes", "", "3dNow! Capable: yes"});
 }
 
 TEST(CpuQueries, ExtendedRangeNeedsMoreThan0x80000000) {
@@ -268,28 +306,40 @@ TEST(CpuSpeed, TimestampThatWrapsIsStillADifference) {
     EXPECT_EQ(Measure(clock), MegahertzFromTicks(100000000));
 }
 
-TEST(CpuSpeed, StalledCounterGivesUpAfterAboutASecond) {
+TEST(CpuSpeed, StalledCounterGivesUpAfterAboutASecondAndScalesByThatTime) {
     ScriptedClock clock;
     clock.frequency = 10000000;
     clock.counter = 42;  // never advances
     clock.ms = 0xFFFFFF00;  // and the tick count wraps on the way
     clock.msStep = 1;
-    clock.timestamps[1] = 1000000000;
-    EXPECT_EQ(Measure(clock), MegahertzFromTicks(1000000000));
+    clock.timestamps[1] = 1000000000;  // a thousand million ticks in one second
+    EXPECT_EQ(SpeedText(Measure(clock)), "CPU speed: 1000");
     EXPECT_GE(clock.ms - 0xFFFFFF00, 1000u);
     EXPECT_LE(clock.ms - 0xFFFFFF00, 1002u);
+
+    // A coarse tick count: the wait ends at the reading of 1200 ms.
+    clock = ScriptedClock();
+    clock.frequency = 3579545;
+    clock.msStep = 300;
+    clock.timestamps[1] = 2400000000u;
+    EXPECT_EQ(SpeedText(Measure(clock)), "CPU speed: 2000");
 }
 
-TEST(CpuSpeed, WithoutACounterTheTickCountMarksTheTenth) {
+TEST(CpuSpeed, WithoutACounterTheTickCountMarksTheTenthAndTheTimeTaken) {
     for (int64_t frequency : {INT64_C(0), INT64_C(-1000)}) {
         ScriptedClock clock;
         clock.frequency = frequency;
         clock.msStep = 1;
         clock.timestamps[1] = 100000000;
-        EXPECT_EQ(Measure(clock), MegahertzFromTicks(100000000));
+        EXPECT_EQ(SpeedText(Measure(clock)), "CPU speed: 990.099");  // 1e8 ticks in 101 ms
         EXPECT_GE(clock.ms, 101u);
         EXPECT_LE(clock.ms, 103u);
     }
+    ScriptedClock clock;
+    clock.frequency = 0;
+    clock.msStep = 16;  // ends at the reading of 112 ms
+    clock.timestamps[1] = 100000000;
+    EXPECT_EQ(SpeedText(Measure(clock)), "CPU speed: 892.857");
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(FindGLExtensionToken, FindsOnlyWholeSpaceSeparatedTokensBeforeTheFirstEmptyOne) {
+TEST(FindGLExtensionToken, FindsOnlyWholeSpaceSeparatedTokens) {
     const struct {
         const char* name;
         const char* extensions;
@@ -22,14 +22,18 @@ TEST(FindGLExtensionToken, FindsOnlyWholeSpaceSeparatedTokensBeforeTheFirstEmpty
         {"GL_EXT_bgra", "GL_EXT_abgr GL_EXT_bgra", true},
         {"GL_EXT_bgra", "GL_EXT_bgra", true},
         {"GL_EXT_cmyka", "GL_EXT_abgr GL_EXT_bgra ", false},
-        // An empty token ends the scan.
-        {"GL_EXT_abgr", " GL_EXT_abgr GL_EXT_bgra", false},
-        {"GL_EXT_bgra", " GL_EXT_abgr GL_EXT_bgra", false},
+        // A run of spaces, leading or doubled, separates like one.
+        {"GL_EXT_abgr", " GL_EXT_abgr GL_EXT_bgra", true},
+        {"GL_EXT_bgra", " GL_EXT_abgr GL_EXT_bgra", true},
         {"GL_EXT_abgr", "GL_EXT_abgr  GL_EXT_bgra GL_EXT_cmyka", true},
-        {"GL_EXT_bgra", "GL_EXT_abgr  GL_EXT_bgra GL_EXT_cmyka", false},
-        {"GL_EXT_cmyka", "GL_EXT_abgr  GL_EXT_bgra GL_EXT_cmyka", false},
+        {"GL_EXT_bgra", "GL_EXT_abgr  GL_EXT_bgra GL_EXT_cmyka", true},
+        {"GL_EXT_cmyka", "GL_EXT_abgr  GL_EXT_bgra GL_EXT_cmyka", true},
+        {"GL_EXT_cmyka", "   GL_EXT_abgr    GL_EXT_cmyka   ", true},
+        {"GL_EXT_bgra", "GL_EXT_abgr   GL_EXT_cmyka  ", false},
         {"GL_EXT_abgr", "", false},
         {"GL_EXT_abgr", " ", false},
+        {"", "GL_EXT_abgr  GL_EXT_bgra ", false},
+        {" ", "GL_EXT_abgr  GL_EXT_bgra ", false},
         // Only the space separates.
         {"GL_EXT_abgr", "GL_EXT_abgr\tGL_EXT_bgra", false},
         {"GL_EXT_bgra", "GL_EXT_abgr\nGL_EXT_bgra", false},
@@ -116,7 +120,7 @@ TEST(WriteGLExtensionChecklist, MarksExactlyTheRowsInTheString) {
         {"GL_EXT_texture_env_add GL_SGIX_shadow GL_FfdMaskSGIX", {"GL_SGIX_shadow", "GL_FfdMaskSGIX", "GL_EXT_texture_env_add"}},
         {"GL_ARB_texture_env_add", {"GL_ARB_texture_env_add"}},
         {nullptr, {}},
-        {" GL_ARB_multitexture GL_EXT_bgra", {}},
+        {" GL_ARB_multitexture  GL_EXT_bgra", two},
         {"gl_arb_multitexture GL_EXT_BGRA", {}},
     };
     for (const auto& c : cases)

@@ -14,6 +14,10 @@ struct Platform {
     DWORD build = 2600, major = 5, minor = 1;
     const char* servicePack = "Service Pack 3";
     bool versionFails = false;
+    // RtlGetVersion: absent (Windows 9x) unless set; a nonzero status is a failure.
+    bool hasRealVersion = false;
+    DWORD realBuild = 19045, realMajor = 10, realMinor = 0;
+    LONG realStatus = 0;
     int network = 3;
     const char* systemDir = "C:\\WINDOWS\\system32";
     const char* windowsDir = "C:\\WINDOWS";
@@ -27,7 +31,7 @@ struct Platform {
 Platform platform;
 TestReport* report = nullptr;
 std::vector<std::string> calls;  // each query with the number of lines written before it
-DWORD versionSize, systemSize, windowsSize, computerSize, userSize, reserved;
+DWORD versionSize, realVersionSize, systemSize, windowsSize, computerSize, userSize, reserved;
 
 void Called(const char* name) {
     calls.push_back(std::string(name) + "@" + std::to_string(report->FileLines().size()));
@@ -50,6 +54,19 @@ const WindowsAnswers kCrafted = {
         v->dwPlatformId = VER_PLATFORM_WIN32_NT;
         lstrcpynA(v->szCSDVersion, platform.servicePack, sizeof v->szCSDVersion);
         return TRUE;
+    },
+    []() -> RealVersionQuery {
+        Called("find");
+        if (!platform.hasRealVersion) return nullptr;
+        return [](OSVERSIONINFOW* v) WINAPI -> LONG {
+            Called("real");
+            realVersionSize = v->dwOSVersionInfoSize;
+            v->dwBuildNumber = platform.realBuild;
+            v->dwMajorVersion = platform.realMajor;
+            v->dwMinorVersion = platform.realMinor;
+            lstrcpynW(v->szCSDVersion, L"Service Pack 9", 128);
+            return platform.realStatus;
+        };
     },
     [](int index) WINAPI -> int {
         Called("metric");
@@ -107,7 +124,7 @@ TEST(WindowsSection, ElevenLinesEachQueryJustBeforeItsLine) {
                   "System Dir:C:\\WINDOWS\\system32", "Windows Dir:C:\\WINDOWS", "Computer Name:WORKSTATION",
                   "User Name:Administrator", "Connected to Internet:true",
                   "Internet Connection:INTERNET_CONNECTION_LAN"});
-    EXPECT_EQ(calls, (std::vector<std::string>{"version@1", "metric@5", "system@6", "windows@7", "computer@8",
+    EXPECT_EQ(calls, (std::vector<std::string>{"version@1", "find@1", "metric@5", "system@6", "windows@7", "computer@8",
                                                "user@9", "internet@10"}));
     EXPECT_EQ(versionSize, 148u);
     EXPECT_EQ(systemSize, 4096u);
@@ -115,6 +132,43 @@ TEST(WindowsSection, ElevenLinesEachQueryJustBeforeItsLine) {
     EXPECT_EQ(computerSize, 4096u);
     EXPECT_EQ(userSize, 4096u);  // reset after the computer name query set it
     EXPECT_EQ(reserved, 0u);
+}
+
+// What Windows 10 tells a program without a manifest, and what ntdll tells.
+TEST(WindowsSection, VersionNumbersFromNtdllWhereItAnswers) {
+    Platform answers;
+    answers.build = 9200;
+    answers.major = 6;
+    answers.minor = 2;
+    answers.servicePack = "";
+    answers.hasRealVersion = true;
+    const std::vector<std::string> frozen = {"Build:9200", "Major:6", "Minor:2", "ServicePack:"};
+    const std::vector<std::string> real = {"Build:19045", "Major:10", "Minor:0", "ServicePack:"};
+    realVersionSize = 0;
+    auto lines = WindowsLines(answers);
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_LINES({lines.begin(), lines.begin() + 4}, real);
+    EXPECT_EQ(realVersionSize, 276u);  // OSVERSIONINFOW
+    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 4),
+              (std::vector<std::string>{"version@1", "find@1", "real@1", "metric@5"}));
+
+    answers.realStatus = static_cast<LONG>(0xC0000001);  // STATUS_UNSUCCESSFUL
+    lines = WindowsLines(answers);
+    EXPECT_LINES({lines.begin(), lines.begin() + 4}, frozen);
+
+    answers.realStatus = 0;
+    answers.hasRealVersion = false;  // Windows 9x
+    lines = WindowsLines(answers);
+    EXPECT_LINES({lines.begin(), lines.begin() + 4}, frozen);
+
+    // The service pack stays GetVersionExA's text, whatever ntdll holds.
+    answers = Platform();
+    answers.hasRealVersion = true;
+    answers.realBuild = 7601;
+    answers.realMajor = 6;
+    answers.realMinor = 1;
+    lines = WindowsLines(answers);
+    EXPECT_LINES({lines.begin(), lines.begin() + 4}, {"Build:7601", "Major:6", "Minor:1", "ServicePack:Service Pack 3"});
 }
 
 TEST(WindowsSection, ConnectionNameTakesTheWholeFlagsWord) {
