@@ -542,13 +542,16 @@ waited() {
 
 # end_children: ends this script's descendants in its own process session (the private
 # session's processes have sessions of their own): TERM, then KILL what is left after
-# VINDREL_STOP_GRACE seconds (default 10; a nested run's own clean-up takes a few seconds
-# in the emulated test machine). A nested script that traps TERM is left to
-# end its own children: a foreground child killed under it would make bash say so.
+# VINDREL_STOP_GRACE seconds (default 3; a Wine process can sit on a TERM). A nested
+# script that traps TERM is left to end its own children (a foreground child killed
+# under it would make bash say so), and gets 7 s more for it. A script that leads its
+# process group (a command started from a terminal) ends the rest of the group too.
 end_children() {
     local -A kids=()
-    local line f sid pid kid under cgt
+    local line f sid pid kid under cgt grace=${VINDREL_STOP_GRACE:-3}
     local -a all=() hit=() queue=() left=()
+    # Jobs this shell no longer follows die without a word from it.
+    disown -a 2>/dev/null || true
     read -r line <"/proc/$$/stat"
     # shellcheck disable=SC2086
     set -- ${line##*) }
@@ -574,26 +577,47 @@ end_children() {
             cgt=0 line=""
             read -r line 2>/dev/null <"/proc/$kid/comm" || true
             [ "$line" != bash ] || cgt=$(sed -n 's/^SigCgt:\s*/0x/p' "/proc/$kid/status" 2>/dev/null || echo 0)
-            if (((${cgt:-0} & 0x4000) != 0)); then queue+=("$kid 1"); else queue+=("$kid 0"); fi
+            if (((${cgt:-0} & 0x4000) != 0)); then
+                queue+=("$kid 1")
+                grace=$((${VINDREL_STOP_GRACE:-3} + 7))
+            else
+                queue+=("$kid 0")
+            fi
         done
     done
-    [ ${#all[@]} -gt 0 ] || return 0
-    kill -TERM "${hit[@]}" 2>/dev/null || true
-    # A stopped process acts on TERM only once it runs again.
-    kill -CONT "${hit[@]}" 2>/dev/null || true
-    local until=$((${EPOCHREALTIME/[.,]/} + ${VINDREL_STOP_GRACE:-10} * 1000000))
-    while [ "${EPOCHREALTIME/[.,]/}" -lt "$until" ]; do
-        left=()
-        for pid in "${all[@]}"; do
-            read -r line 2>/dev/null <"/proc/$pid/stat" || continue
-            # shellcheck disable=SC2086
-            set -- ${line##*) }
-            [ "$1" = Z ] || left+=("$pid")
+    if [ ${#all[@]} -gt 0 ]; then
+        kill -TERM "${hit[@]}" 2>/dev/null || true
+        # A stopped process acts on TERM only once it runs again.
+        kill -CONT "${hit[@]}" 2>/dev/null || true
+        local until=$((${EPOCHREALTIME/[.,]/} + grace * 1000000))
+        while [ "${EPOCHREALTIME/[.,]/}" -lt "$until" ]; do
+            left=()
+            for pid in "${all[@]}"; do
+                read -r line 2>/dev/null <"/proc/$pid/stat" || continue
+                # shellcheck disable=SC2086
+                set -- ${line##*) }
+                [ "$1" = Z ] || left+=("$pid")
+            done
+            [ ${#left[@]} -gt 0 ] || break
+            sleep 0.05
         done
-        [ ${#left[@]} -gt 0 ] || return 0
-        sleep 0.05
+        [ ${#left[@]} -eq 0 ] || kill -KILL "${left[@]}" 2>/dev/null || true
+    fi
+    # What a killed nested script started after it was asked to stop has lost its
+    # parent, not its process group.
+    read -r line <"/proc/$$/stat"
+    # shellcheck disable=SC2086
+    set -- ${line##*) }
+    [ "$3" = $$ ] || return 0
+    left=()
+    for f in /proc/[0-9]*/stat; do
+        read -r line 2>/dev/null <"$f" || continue
+        # shellcheck disable=SC2086
+        set -- ${line##*) }
+        pid=${f//[^0-9]/}
+        [ "$1" != Z ] && [ "$3" = $$ ] && [ "$pid" != $$ ] && [ "$pid" != "$BASHPID" ] && left+=("$pid")
     done
-    kill -KILL "${left[@]}" 2>/dev/null || true
+    [ ${#left[@]} -eq 0 ] || kill -KILL "${left[@]}" 2>/dev/null || true
 }
 
 # take_turn: runs that share a build folder take turns. Waits, at most

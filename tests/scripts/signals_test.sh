@@ -27,6 +27,7 @@ set -euo pipefail
 source "$root/scripts/lib.sh"
 handle_signals
 sleep 1000 &
+bash -c 'trap "" TERM; exec sleep 1001' &
 : >"$work/ready.\$PPID"
 while :; do waited sleep \${HOLD:-0.1}; [ -z "\${ONCE:-}" ] || exit 0; done
 EOF
