@@ -11,8 +11,10 @@ Builds everything and runs the suite through CTest. Labels: unit, e2e, fault, fu
 VINDREL_FUZZ_SECONDS=N gives the fuzzing pass N seconds in all (default 30).
 Output goes to build/logs/test.log."
 check_ctest_arguments "$@"
+handle_signals
+take_turn
 
 start_log test
 install_packages "${VINDREL_PACKAGES[@]}" "${VINDREL_TEST_PACKAGES[@]}"
 configure_and_build
-on_wine_host "$VINDREL_ROOT/scripts/test-inner.sh" "$@"
+VINDREL_NESTED=1 waited on_wine_host "$VINDREL_ROOT/scripts/test-inner.sh" "$@"

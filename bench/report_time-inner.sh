@@ -2,8 +2,8 @@
 # The measurement proper, where 32-bit Wine works, in the private session.
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
+handle_signals
 
-trap cleanup_all EXIT
 use_session
 export VINDREL_BUILD
-python3 "$VINDREL_ROOT/bench/report_time.py" "$@"
+waited python3 "$VINDREL_ROOT/bench/report_time.py" "$@"

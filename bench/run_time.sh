@@ -10,25 +10,31 @@ VINDREL_USAGE="usage: bench/run_time.sh [RUNS]   (default 5)
 Times warm headless runs of ./run.sh beside vindrel.exe's own launch to exit, and
 a fresh clone's cold run; prints medians and ranges."
 bench_runs 5 "$@"
+handle_signals
+take_turn
 start_log bench
 ensure_packages
 configure_and_build vindrel wintool bench_watch
 work=$(mktemp -d)
 clone=$work/clone
-trap '[ ! -d "$clone/build" ] || VINDREL_BUILD=$clone/build bash -c "source \"\$1\" && end_session" _ \
-    "$VINDREL_ROOT/scripts/lib.sh"; rm -rf "$work"' EXIT
+end_clone() {
+    [ ! -d "$clone/build" ] || VINDREL_BUILD=$clone/build bash -c 'source "$1" && end_session' _ \
+        "$VINDREL_ROOT/scripts/lib.sh"
+    rm -rf "$work"
+}
+at_exit end_clone
 
-# timed RUN_SH: prints the wall time of "DISPLAY= RUN_SH" in an empty folder.
+# timed RUN_SH: the wall time of "DISPLAY= RUN_SH" in an empty folder, in $took.
 timed() {
     local start end left
     rm -rf "$work/out"
     mkdir "$work/out"
     start=$EPOCHREALTIME
-    (cd "$work/out" && env -u DISPLAY "$1" >>"$VINDREL_LOG" 2>&1) || { fail "$1 failed"; exit 1; }
+    waited env -C "$work/out" -u DISPLAY "$1" >>"$VINDREL_LOG" 2>&1 || { fail "$1 failed"; exit 1; }
     end=$EPOCHREALTIME
     left=$(ls -A "$work/out")
     [ "$left" = stats.txt ] || { log "the run left in its folder: ${left:-nothing}"; exit 1; }
-    python3 -c 'import sys; print("%.3f" % (float(sys.argv[2]) - float(sys.argv[1])))' "$start" "$end"
+    took=$(python3 -c 'import sys; print("%.3f" % (float(sys.argv[2]) - float(sys.argv[1])))' "$start" "$end")
 }
 
 cold=""
@@ -37,18 +43,21 @@ if git -C "$VINDREL_ROOT" rev-parse --verify -q HEAD >/dev/null; then
     log "cold run: a clone of $commit (committed files only)"
     git clone -q --no-checkout "$VINDREL_ROOT" "$clone"
     git -C "$clone" checkout -q "$commit"
-    cold=$(timed "$clone/run.sh")
+    timed "$clone/run.sh"
+    cold=$took
 fi
 
 log "warm runs"
-timed "$VINDREL_ROOT/run.sh" >/dev/null
+timed "$VINDREL_ROOT/run.sh"
 warm=()
 for _ in $(seq "$runs"); do
     sleep 2
-    warm+=("$(timed "$VINDREL_ROOT/run.sh")")
+    timed "$VINDREL_ROOT/run.sh"
+    warm+=("$took")
     log "warm run: ${warm[-1]} s"
 done
-own=$(on_wine_host "$VINDREL_ROOT/bench/report_time-inner.sh" own "$runs" 2>>"$VINDREL_LOG" | tr -d '\r')
+VINDREL_NESTED=1 waited on_wine_host "$VINDREL_ROOT/bench/report_time-inner.sh" own "$runs" >"$work/own" 2>>"$VINDREL_LOG"
+own=$(tr -d '\r' <"$work/own")
 wine_here && where="" || where="in the virtual machine (each run boots it)"
 
 python3 - "$where" "$cold" "${warm[*]}" "$own" <<'PY'

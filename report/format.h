@@ -5,7 +5,9 @@
 #include <stdarg.h>
 #include <stddef.h>
 
+#if __cplusplus >= 202002L
 #include "report/line_format.h"
+#endif
 
 // A formatted line holds at most this many bytes, its terminating zero included.
 enum { kLineBufferSize = 4096 };
@@ -23,8 +25,17 @@ namespace unchecked {
 size_t FormatLine(char* buf, size_t size, const char* format, ...);
 }  // namespace unchecked
 
+#if __cplusplus >= 202002L
 // The program's way in: the format is checked against the arguments at compile time.
 template <class... Args>
 size_t FormatLine(char* buf, size_t size, LineFormatFor<Args...> format, Args... args) {
     return unchecked::FormatLine(buf, size, format.text(), args...);
 }
+#else
+// The report reader is C++17, which cannot check a format while compiling; it formats
+// numbers only with formats the program itself uses.
+template <class... Args>
+size_t FormatLine(char* buf, size_t size, const char* format, Args... args) {
+    return unchecked::FormatLine(buf, size, format, args...);
+}
+#endif

@@ -29,6 +29,8 @@ start_log() {
     for mark in "$VINDREL_BUILD"/logs/.failed-*; do
         [ -e "$mark" ] && ! kill -0 "${mark##*-}" 2>/dev/null && rm -f "$mark"
     done
+    # Each command a user starts reports its own failures, also when a test starts it.
+    export VINDREL_FAIL_MARK=$VINDREL_BUILD/logs/.failed-$$
     rm -f "$VINDREL_FAIL_MARK"
 }
 
@@ -109,10 +111,10 @@ check_ctest_arguments() {
 }
 
 # logged COMMAND...: runs COMMAND with its output in the log and returns its status.
-# The session lock (descriptor 9) is not handed down.
+# The session lock (descriptor 9) is not handed down; a signal cuts the wait short.
 logged() {
     mkdir -p "$(dirname "$VINDREL_LOG")"
-    "$@" </dev/null >>"$VINDREL_LOG" 2>&1 9>&-
+    waited "$@" </dev/null >>"$VINDREL_LOG" 2>&1 9>&-
 }
 
 # quietly WHAT COMMAND...: logged, and a failure is said.
@@ -195,7 +197,10 @@ on_wine_host() {
         else
             log "this kernel does not run 32-bit programs; running in a virtual machine"
         fi
+        # The emulated processor is tens of times slower: the first dialog in a new
+        # prefix can take minutes there.
         VINDREL_SESSION_IDLE=0 VINDREL_VM_DIR=${VINDREL_VM_DIR:-$VINDREL_BUILD/vm} \
+            VINDREL_SHOW_TIMEOUT=${VINDREL_SHOW_TIMEOUT:-1800} VINDREL_EXIT_TIMEOUT=${VINDREL_EXIT_TIMEOUT:-300} \
             "$VINDREL_ROOT/scripts/vm-run.sh" "$@"
     fi
 }
@@ -272,11 +277,30 @@ alive() {
     return 1
 }
 
-# Takes the session lock on descriptor 9. The test machine's shared folders may not
-# lock; one run at a time uses its session there.
+# proc_start PID: the start time of a running process (clock ticks since boot), which
+# tells it from a later process that got the same PID.
+proc_start() {
+    local line
+    read -r line 2>/dev/null <"/proc/$1/stat" || return 1
+    # shellcheck disable=SC2086
+    set -- ${line##*) }
+    [ "$1" != Z ] && echo "${20}"
+}
+
+# The limit of every wait for another run of this build folder (seconds).
+VINDREL_TURN_WAIT=${VINDREL_TURN_WAIT:-1800}
+
+# Takes the session lock on descriptor 9, waiting at most VINDREL_TURN_WAIT seconds.
+# The test machine's shared folders may not lock; one run at a time uses its session
+# there.
 session_lock() {
-    exec 9>"$VINDREL_SESSION/lock"
-    flock -x 9 2>/dev/null || true
+    exec 9>"$VINDREL_SESSION/lock" || return 1
+    local status=0
+    waited flock -x -w "$VINDREL_TURN_WAIT" -E 75 9 2>/dev/null || status=$?
+    [ "$status" -ne 75 ] && return 0
+    exec 9>&-
+    log "waited $VINDREL_TURN_WAIT s for the lock of the session in $VINDREL_SESSION; giving up"
+    return 1
 }
 
 session_pid() { cat "$VINDREL_SESSION/$1.pid" 2>/dev/null || true; }
@@ -292,14 +316,52 @@ session_alive() {
     [ -f "$VINDREL_SESSION/display" ] && [ -n "$(session_xvfb)" ] && alive "$(session_pid server)" 'wineserver*'
 }
 
-# True while a user of the session is running; forgets users that are gone.
+# True while a user of the session is running; forgets users that are gone. Each user
+# file holds its process's start time, so a reused PID is no user.
 session_in_use() {
     local user used=1
     for user in "$VINDREL_SESSION"/users/*; do
         [ -e "$user" ] || continue
-        if kill -0 "${user##*/}" 2>/dev/null; then used=0; else rm -f "$user"; fi
+        if [ "$(proc_start "${user##*/}" || true)" = "$(cat "$user" 2>/dev/null)" ]; then used=0; else rm -f "$user"; fi
     done
     return $used
+}
+
+# note_leader PID: records a process that start_session started in a session (setsid)
+# of its own, with its start time, in build/session/leaders. Everything in those
+# sessions (the Wine services, the desktop) belongs to the private session.
+note_leader() {
+    echo "$1 $(proc_start "$1" || echo gone)" >>"$VINDREL_SESSION/leaders"
+}
+
+# end_sessions_of "PID START"...: ends every process in the sessions those leaders
+# started: TERM, then KILL what is left after 2 s. A session whose leader's PID now
+# belongs to another process is left alone unless its leader is still the one recorded.
+end_sessions_of() {
+    local -A sids=()
+    local entry pid start line f i
+    local -a found
+    for entry in "$@"; do
+        pid=${entry%% *} start=${entry#* }
+        [ -n "$pid" ] || continue
+        line=$(proc_start "$pid" || true)
+        [ -z "$line" ] || [ "$line" = "$start" ] || continue
+        sids[$pid]=1
+    done
+    [ ${#sids[@]} -gt 0 ] || return 0
+    for i in $(seq 21); do
+        found=()
+        for f in /proc/[0-9]*/stat; do
+            read -r line 2>/dev/null <"$f" || continue
+            # shellcheck disable=SC2086
+            set -- ${line##*) }
+            [ "$1" != Z ] && [ -n "${sids[$4]:-}" ] && found+=("${f//[^0-9]/}")
+        done
+        [ ${#found[@]} -gt 0 ] || return 0
+        if [ "$i" = 1 ]; then kill -TERM "${found[@]}" 2>/dev/null || true
+        elif [ "$i" = 21 ]; then kill -KILL "${found[@]}" 2>/dev/null || true
+        else sleep 0.1; fi
+    done
 }
 
 # Starts the session's processes, each in a session of its own (a Ctrl-C of the run
@@ -309,12 +371,14 @@ start_session() {
     local wintool=$VINDREL_BUILD/tests/tools/wintool.exe fifo number=""
     mkdir -p "$VINDREL_BUILD/logs"
     : >"$log"
+    rm -f "$dir/leaders"
     # Not in build/: the test machine shares it over 9p, which holds no FIFO.
     fifo=$(mktemp -d "${TMPDIR:-/tmp}/vindrel-display.XXXXXX")/displayfd
     mkfifo "$fifo"
     (cd "$dir" && exec setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
         3>"$fifo" </dev/null >>"$log" 2>&1 9>&-) &
     echo $! >"$dir/xvfb.pid"
+    note_leader $!
     read -r -t 30 number <"$fifo" || true
     rm -rf "$(dirname "$fifo")"
     if [ -z "$number" ]; then
@@ -324,17 +388,23 @@ start_session() {
     export DISPLAY=":$number"
     (cd "$dir" && exec setsid wineserver -f -p </dev/null >>"$log" 2>&1 9>&-) &
     echo $! >"$dir/server.pid"
+    note_leader $!
     # Boots the session once: the services it starts live on.
-    (cd "$dir" && setsid wine cmd /c exit </dev/null >>"$log" 2>&1 9>&-) || true
+    (cd "$dir" && exec setsid wine cmd /c exit </dev/null >>"$log" 2>&1 9>&-) &
+    note_leader $!
+    wait $! || true
     # The desktop comes up with the first window; under a slow machine that can take
     # longer than a program waits for it, so make sure it is there before anything runs,
     # and keep it up with a hidden window.
     local tries
     for tries in 1 2 3 4 5 6; do
-        (cd "$dir" && wine "$wintool" desktop </dev/null >>"$log" 2>&1 9>&-) && break
-        [ $tries = 6 ] || sleep 5
+        (cd "$dir" && exec setsid wine "$wintool" desktop </dev/null >>"$log" 2>&1 9>&-) &
+        note_leader $!
+        wait $! && break
+        [ $tries = 6 ] || waited sleep 5
     done
     (cd "$dir" && exec setsid wine "$wintool" keep-desktop </dev/null >>"$log" 2>&1 9>&-) &
+    note_leader $!
     echo "$DISPLAY" >"$dir/display"
     touch "$dir/used"
 }
@@ -351,7 +421,7 @@ start_keeper() {
 
 # Ends the session's processes; the caller holds the session lock.
 end_session_locked() {
-    local dir=$VINDREL_SESSION pid i
+    local dir=$VINDREL_SESSION pid i leaders=()
     pid=$(session_pid server)
     if alive "$pid" 'wineserver*'; then
         WINEPREFIX=$VINDREL_BUILD/wineprefix wineserver -k 9>&- 2>/dev/null || true
@@ -362,27 +432,33 @@ end_session_locked() {
         kill "$pid" 2>/dev/null || true
         for i in $(seq 50); do alive "$pid" Xvfb || break; sleep 0.1; done
     fi
-    rm -f "$dir/display" "$dir/xvfb.pid" "$dir/server.pid" "$dir/keeper.pid" "$dir"/users/*
+    [ ! -f "$dir/leaders" ] || mapfile -t leaders <"$dir/leaders"
+    end_sessions_of "${leaders[@]}"
+    rm -f "$dir/display" "$dir/xvfb.pid" "$dir/server.pid" "$dir/keeper.pid" "$dir/leaders" "$dir"/users/*
 }
 
 # use_session: joins the private session, starting one when none is up (with the
 # private prefix), and exports its DISPLAY. Call leave_session on exit.
 use_session() {
     mkdir -p "$VINDREL_SESSION/users"
-    session_lock
+    session_lock || exit 1
     if ! session_alive; then
+        # An interrupted start ends what it started (cleanup_all).
+        VINDREL_STARTING=1
         end_session_locked
         local -x WINEPREFIX=$VINDREL_BUILD/wineprefix
         if ! { ensure_prefix && prepare_private_prefix && start_session; }; then
             end_session_locked
+            VINDREL_STARTING=""
             exec 9>&-
             return 1
         fi
+        VINDREL_STARTING=""
     fi
     start_keeper
     DISPLAY=$(cat "$VINDREL_SESSION/display")
     export DISPLAY
-    : >"$VINDREL_SESSION/users/$$"
+    proc_start $$ >"$VINDREL_SESSION/users/$$"
     exec 9>&-
 }
 
@@ -392,7 +468,7 @@ leave_session() {
     touch "$dir/used"
     rm -f "$dir/users/$$"
     if [ "$VINDREL_SESSION_IDLE" = 0 ]; then
-        session_lock
+        session_lock || return 0
         session_in_use || end_session_locked
         exec 9>&-
     fi
@@ -401,18 +477,29 @@ leave_session() {
 # Ends the session now, whoever uses it (bench/run_time.sh, for a clone's session).
 end_session() {
     mkdir -p "$VINDREL_SESSION"
-    session_lock
+    session_lock || return 1
     end_session_locked
     exec 9>&-
 }
 
 # The session's own watch: ends it once it has been idle long enough, or when a part
-# of it has gone; a newer session has a keeper of its own.
+# of it has gone; a newer session has a keeper of its own. It keeps the session's
+# processes in memory, so that a removed build folder (or session folder) cannot
+# orphan them: it then ends them by PID and start time.
 session_keeper() {
-    local dir=$VINDREL_SESSION me=$BASHPID now used
+    local dir=$VINDREL_SESSION me=$BASHPID now used here
+    local -a leaders=()
+    here=$(stat -c %d:%i "$dir")
+    [ ! -f "$dir/leaders" ] || mapfile -t leaders <"$dir/leaders"
     while sleep 2; do
-        session_lock
-        [ "$(session_pid keeper)" = "$me" ] || exit 0
+        if ! session_lock 2>/dev/null && [ "$(stat -c %d:%i "$dir" 2>/dev/null)" = "$here" ]; then
+            continue
+        fi
+        if [ "$(stat -c %d:%i "$dir" 2>/dev/null)" != "$here" ] || [ "$(session_pid keeper)" != "$me" ]; then
+            end_sessions_of "${leaders[@]}"
+            exit 0
+        fi
+        [ ! -f "$dir/leaders" ] || mapfile -t leaders <"$dir/leaders"
         printf -v now '%(%s)T' -1
         used=$(stat -c %Y "$dir/used" 2>/dev/null || echo 0)
         if ! session_alive || { ! session_in_use && [ $((now - used)) -ge "$VINDREL_SESSION_IDLE" ]; }; then
@@ -423,18 +510,151 @@ session_keeper() {
     done
 }
 
-# What the caller started itself (by PID) is ended on exit, then it leaves the session.
-VINDREL_PIDS=()
+# Signals. Every entry script calls handle_signals first: on SIGINT, SIGTERM or SIGHUP
+# the script ends everything it started (its descendants in its own process session;
+# the private session's processes run in sessions of their own and stay), leaves the
+# session, says once that it was interrupted and dies of the same signal. Scripts that
+# one of these starts for it (VINDREL_NESTED=1 in their environment) say nothing: the
+# one that started them speaks.
+handle_signals() {
+    VINDREL_QUIET=${VINDREL_NESTED:-}
+    unset VINDREL_NESTED
+    trap cleanup_all EXIT
+    trap 'interrupted INT' INT
+    trap 'interrupted TERM' TERM
+    trap 'interrupted HUP' HUP
+}
+
+interrupted() {
+    trap '' INT TERM HUP
+    trap - ERR
+    VINDREL_INTERRUPTED=$1
+    exit $((128 + $(kill -l "$1")))
+}
+
+# waited COMMAND...: runs COMMAND and waits for it. Bash runs a trap only once the
+# foreground command has ended, and says so when a signal ends one; a wait for a
+# background one is cut short by the trap. A failure is named where waited was called.
+waited() {
+    "$@" &
+    wait $! || return
+}
+
+# end_children: ends this script's descendants in its own process session (the private
+# session's processes have sessions of their own): TERM, then KILL what is left after
+# VINDREL_STOP_GRACE seconds (default 10; a nested run's own clean-up takes a few seconds
+# in the emulated test machine). A nested script that traps TERM is left to
+# end its own children: a foreground child killed under it would make bash say so.
+end_children() {
+    local -A kids=()
+    local line f sid pid kid under cgt
+    local -a all=() hit=() queue=() left=()
+    read -r line <"/proc/$$/stat"
+    # shellcheck disable=SC2086
+    set -- ${line##*) }
+    sid=$4
+    for f in /proc/[0-9]*/stat; do
+        read -r line 2>/dev/null <"$f" || continue
+        # shellcheck disable=SC2086
+        set -- ${line##*) }
+        [ "$4" = "$sid" ] && [ "$1" != Z ] && kids[$2]+=" ${f//[^0-9]/}"
+    done
+    queue=("$$ 0")
+    while [ ${#queue[@]} -gt 0 ]; do
+        pid=${queue[0]% *} under=${queue[0]#* }
+        queue=("${queue[@]:1}")
+        for kid in ${kids[$pid]:-}; do
+            [ "$kid" != "$BASHPID" ] || continue
+            all+=("$kid")
+            if [ "$under" = 1 ]; then
+                queue+=("$kid 1")
+                continue
+            fi
+            hit+=("$kid")
+            cgt=0 line=""
+            read -r line 2>/dev/null <"/proc/$kid/comm" || true
+            [ "$line" != bash ] || cgt=$(sed -n 's/^SigCgt:\s*/0x/p' "/proc/$kid/status" 2>/dev/null || echo 0)
+            if (((${cgt:-0} & 0x4000) != 0)); then queue+=("$kid 1"); else queue+=("$kid 0"); fi
+        done
+    done
+    [ ${#all[@]} -gt 0 ] || return 0
+    kill -TERM "${hit[@]}" 2>/dev/null || true
+    # A stopped process acts on TERM only once it runs again.
+    kill -CONT "${hit[@]}" 2>/dev/null || true
+    local until=$((${EPOCHREALTIME/[.,]/} + ${VINDREL_STOP_GRACE:-10} * 1000000))
+    while [ "${EPOCHREALTIME/[.,]/}" -lt "$until" ]; do
+        left=()
+        for pid in "${all[@]}"; do
+            read -r line 2>/dev/null <"/proc/$pid/stat" || continue
+            # shellcheck disable=SC2086
+            set -- ${line##*) }
+            [ "$1" = Z ] || left+=("$pid")
+        done
+        [ ${#left[@]} -gt 0 ] || return 0
+        sleep 0.05
+    done
+    kill -KILL "${left[@]}" 2>/dev/null || true
+}
+
+# take_turn: runs that share a build folder take turns. Waits, at most
+# VINDREL_TURN_WAIT seconds, until no other run uses it, then holds it until this
+# script ends. A run started by one that holds the turn (a test of run.sh) takes turns
+# only with the others that one started.
+take_turn() {
+    local file=$VINDREL_SESSION/turn ready=$VINDREL_SESSION/turn.$$.ready how=-n holder who status
+    case ${VINDREL_TURN:-} in "$VINDREL_SESSION"/turn.*) file=$VINDREL_TURN ;; esac
+    mkdir -p "$VINDREL_SESSION"
+    while :; do
+        rm -f "$ready"
+        # The lock is held by a helper that ends with this script, so that nothing the
+        # run starts, however long it lives, holds the build folder.
+        flock -x $how -E 75 -o "$file" sh -c 'echo "$1" >"$2.who" && : >"$3" && exec tail --pid="${1%% *}" -f /dev/null' \
+            _ "$$ ${0##*/}" "$file" "$ready" </dev/null >/dev/null 2>&1 9>&- &
+        holder=$!
+        VINDREL_TURN_HOLDER=$holder
+        while [ ! -e "$ready" ] && proc_start "$holder" >/dev/null; do waited sleep 0.1; done
+        [ ! -e "$ready" ] || break
+        status=0
+        wait "$holder" || status=$?
+        # Where files do not lock (the test machine's shared folders), runs cannot take turns.
+        [ "$status" = 75 ] || break
+        who=$(cat "$file.who" 2>/dev/null || true)
+        if [ "$how" != -n ]; then
+            mark_failed
+            log "waited $VINDREL_TURN_WAIT s for the other run of $VINDREL_BUILD (${who:-unknown}) to end; giving up"
+            exit 1
+        fi
+        log "another run uses $VINDREL_BUILD (PID ${who:-unknown}); waiting for it to end, at most $VINDREL_TURN_WAIT s"
+        how="-w $VINDREL_TURN_WAIT"
+    done
+    rm -f "$ready"
+    export VINDREL_TURN=$VINDREL_SESSION/turn.$$
+}
+
+# end_turn: lets the next run have the build folder before this one ends.
+end_turn() {
+    [ -z "${VINDREL_TURN_HOLDER:-}" ] || kill "$VINDREL_TURN_HOLDER" 2>/dev/null || true
+}
+
+# at_exit FUNCTION: cleanup_all calls FUNCTION once the run's processes are ended.
+VINDREL_AT_EXIT=()
+at_exit() { VINDREL_AT_EXIT+=("$1"); }
 
 cleanup_all() {
-    local status=$? pid
-    [ "$status" -eq 0 ] || failed_already || fail "stopped with status $status"
-    for pid in "${VINDREL_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in "${VINDREL_PIDS[@]}"; do
-        wait "$pid" 2>/dev/null || true
-    done
-    VINDREL_PIDS=()
+    local status=$? hook sig=${VINDREL_INTERRUPTED:-}
+    trap - ERR
+    trap '' INT TERM HUP
+    [ "$status" -eq 0 ] || [ -n "$sig" ] || failed_already || fail "stopped with status $status"
+    end_children
+    # A session this run was starting when it was stopped goes with it.
+    [ -z "${VINDREL_STARTING:-}" ] || end_session_locked
     leave_session
+    rm -f "$VINDREL_SESSION/turn.$$" "$VINDREL_SESSION/turn.$$.who" "$VINDREL_SESSION/turn.$$.ready"
+    for hook in "${VINDREL_AT_EXIT[@]}"; do "$hook" || true; done
+    [ -n "$sig" ] || return "$status"
+    [ -n "${VINDREL_QUIET:-}" ] || log "interrupted (SIG$sig); what this run started has ended"
+    # Dies of the signal, so that a calling shell sees it (a loop stops at a Ctrl-C).
+    trap - EXIT "$sig"
+    kill -"$sig" $$
+    exit "$status"
 }

@@ -65,7 +65,7 @@ build_in() {
         run=(runuser -u "$user" --)
     fi
     if ! "${run[@]}" env -u VINDREL_LOG VINDREL_BUILD="$dir/build" bash -c \
-        'source "$1/scripts/lib.sh" && configure_and_build vindrel' _ "$dir/src" >"$dir.log" 2>&1; then
+        'source "$1/scripts/lib.sh" && configure_and_build vindrel vindrel-report' _ "$dir/src" >"$dir.log" 2>&1; then
         tail -n 30 "$dir.log" >&2
         log "the build in $dir failed"
         exit 1
@@ -101,6 +101,12 @@ EOF
         "hexadecimal, and each one's byte); the builds stay in $work"
     exit 1
 done
+reader=$work/first/build/reader/vindrel-report.exe
+if ! cmp -s "$reader" "$work/second copy/build/reader/vindrel-report.exe"; then
+    cmp -l "$reader" "$work/second copy/build/reader/vindrel-report.exe" | head -20 >&2 || true
+    log "NOT REPRODUCIBLE: the two builds of vindrel-report.exe differ (offsets and octal bytes above)"
+    exit 1
+fi
 sha=$(sha256sum "$exe" | cut -d' ' -f1)
 given=""
 [ ${#others[@]} -eq 0 ] || given=", and so is each given file (${others[*]})"
@@ -112,7 +118,7 @@ fi
 
 bundle=$work/bundle
 mkdir "$bundle"
-cp "$exe" "$root/LICENSE" "$bundle/"
+cp "$exe" "$reader" "$root/LICENSE" "$bundle/"
 commit=$(git rev-parse HEAD)
 sed 's/$/\r/' >"$bundle/README.txt" <<EOF
 Vindrel $version
@@ -141,7 +147,7 @@ it and compare.
 
 Vindrel is free software under the MIT licence; see LICENSE.
 EOF
-(cd "$bundle" && sha256sum LICENSE README.txt vindrel.exe >SHA256SUMS)
+(cd "$bundle" && sha256sum LICENSE README.txt vindrel-report.exe vindrel.exe >SHA256SUMS)
 
 mkdir -p "$root/dist"
 zip=$root/dist/vindrel-$version.zip
@@ -151,7 +157,7 @@ import os, sys, time, zipfile
 bundle, out, stamp = sys.argv[1], sys.argv[2], int(sys.argv[3])
 when = time.gmtime(max(stamp, 315532800))[:6]
 with zipfile.ZipFile(out + ".part", "w") as z:
-    for name in ("vindrel.exe", "README.txt", "LICENSE", "SHA256SUMS"):
+    for name in ("vindrel.exe", "vindrel-report.exe", "README.txt", "LICENSE", "SHA256SUMS"):
         info = zipfile.ZipInfo(name, when)
         info.create_system = 3
         info.external_attr = 0o100644 << 16

@@ -1,27 +1,50 @@
 #!/usr/bin/env bash
 # Runs vindrel.exe once in the private session in the current directory, waits until
-# the dialog is filled and shown, and closes it with Escape.
+# its dialog is filled and shown, and closes it with Escape. Its dialog is told from
+# any other by the PID Wine records on its X window; every wait has a limit.
 set -euo pipefail
 here=$(pwd)
 source "$(dirname "$0")/lib.sh"
+handle_signals
+show_limit=${VINDREL_SHOW_TIMEOUT:-600}
+exit_limit=${VINDREL_EXIT_TIMEOUT:-60}
 
-trap cleanup_all EXIT
 use_session
 cd "$here"
 wine "$VINDREL_BUILD/app/vindrel.exe" </dev/null >>"$VINDREL_LOG" 2>&1 &
 program=$!
-VINDREL_PIDS+=("$program")
+
+# give_up WHAT: WHAT took too long; fails, and cleanup_all ends the program.
+give_up() {
+    echo "$1" >>"$VINDREL_LOG"
+    fail "$1; ending vindrel.exe"
+    exit 1
+}
+
+printf -v start '%(%s)T' -1
+window=""
+while [ -z "$window" ]; do
+    window=$(xdotool search --all --onlyvisible --pid "$program" --name '^Vindrel$' 2>/dev/null | head -n 1 || true)
+    [ -z "$window" ] || break
+    if ! alive "$program" '*'; then
+        status=0
+        wait "$program" || status=$?
+        fail "vindrel.exe exited with $status before its dialog was shown"
+        exit 1
+    fi
+    printf -v now '%(%s)T' -1
+    [ $((now - start)) -lt "$show_limit" ] || give_up "the dialog was not shown within $show_limit s"
+    waited sleep 0.1
+done
+waited "$VINDREL_ROOT/scripts/press-key.sh" --window "$window" Escape >>"$VINDREL_LOG" 2>&1 || true
+printf -v start '%(%s)T' -1
+while alive "$program" '*'; do
+    printf -v now '%(%s)T' -1
+    [ $((now - start)) -lt "$exit_limit" ] || give_up "vindrel.exe did not exit within $exit_limit s of Escape"
+    waited sleep 0.05
+done
 status=0
-if wine "$VINDREL_BUILD/tests/tools/wintool.exe" wait-shown 600000 </dev/null >>"$VINDREL_LOG" 2>&1; then
-    "$VINDREL_ROOT/scripts/press-key.sh" Escape >>"$VINDREL_LOG" 2>&1 || true
-    wait "$program" || status=$?
-else
-    kill "$program" 2>/dev/null || true
-    wait "$program" || true
-    status=1
-    echo "the dialog was not shown" >>"$VINDREL_LOG"
-fi
-VINDREL_PIDS=()
+wait "$program" || status=$?
 if [ "$status" -ne 0 ]; then
     fail "vindrel.exe exited with $status"
     exit 1

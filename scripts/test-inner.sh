@@ -2,8 +2,8 @@
 # The test run proper, where 32-bit Wine works: the private session, then CTest.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
+handle_signals
 
-trap cleanup_all EXIT
 use_session
 cd "$VINDREL_BUILD"
-ctest --output-on-failure --timeout "${VINDREL_TEST_TIMEOUT:-1800}" "$@"
+waited ctest --output-on-failure --timeout "${VINDREL_TEST_TIMEOUT:-1800}" "$@"

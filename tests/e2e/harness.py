@@ -6,6 +6,7 @@ through xdotool, and everything started here is ended by PID on the way out."""
 import contextlib
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -16,6 +17,8 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "../.."))
 EXE = os.path.join(BUILD, "app", "vindrel.exe")
 WINTOOL = os.path.join(BUILD, "tests", "tools", "wintool.exe")
 PRESS_KEY = os.path.join(ROOT, "scripts", "press-key.sh")
+# vindrel-report built for this machine (tests/reader).
+READER = os.path.join(BUILD, "reader-host", "vindrel-report")
 SECTIONS = [b"CPU", b"DirectX", b"OpenGL", b"Memory", b"Windows"]
 # The DirectShow category nodes, in order, with the identifiers they list.
 CATEGORIES = [(b"Video Compressors", "{33D9A760-90C8-11D0-BD43-00A0C911CE86}"),
@@ -133,6 +136,35 @@ def desktop_kept(env):
         keeper.wait()
 
 
+def start_run_script(folder, env=None):
+    """DISPLAY= ./run.sh in folder, as a user starts it from a terminal: a process
+    group of its own (a Ctrl-C reaches all of it), its lines captured."""
+    env = dict(env or os.environ, VINDREL_BUILD=os.path.abspath(BUILD))
+    env.pop("DISPLAY", None)
+    # A failure of this run is its own, not one of the suite around it.
+    env.pop("VINDREL_FAIL_MARK", None)
+    return subprocess.Popen([os.path.join(ROOT, "run.sh")], cwd=folder, env=env, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
+
+
+def processes():
+    """{pid: (session id, start time, name)} of every process now running (no zombies)."""
+    found = {}
+    for name in os.listdir("/proc"):
+        if not name.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % name) as f:
+                stat = f.read()
+        except OSError:
+            continue
+        comm = stat[stat.index("(") + 1:stat.rindex(")")]
+        fields = stat[stat.rindex(")") + 2:].split()
+        if fields[0] != "Z":
+            found[int(name)] = (int(fields[3]), fields[19], comm)
+    return found
+
+
 def checklist_names():
     """The 222 extension names of the checklist, typed for the tests, in order."""
     with open(os.path.join(ROOT, "tests", "probes", "graphics", "gl_extension_names.txt"), "rb") as f:
@@ -219,7 +251,26 @@ class Run:
 
     def report(self, name="stats.txt"):
         with open(os.path.join(self.dir, name), "rb") as f:
-            return f.read()
+            data = f.read()
+        assert_report_reads_back(data)
+        return data
+
+
+def assert_report_reads_back(data):
+    """vindrel-report finds a written report whole and well-formed, and gives back
+    its bytes through JSON: so the reader keeps in step with every format."""
+    if not data:
+        return
+    with tempfile.TemporaryDirectory(prefix="vindrel-read-") as tmp:
+        report, document = os.path.join(tmp, "stats.txt"), os.path.join(tmp, "stats.json")
+        with open(report, "wb") as f:
+            f.write(data)
+        check = subprocess.run([READER, "check", report], capture_output=True, timeout=120)
+        assert (check.returncode, check.stdout) == (0, b""), "vindrel-report check: %r" % check.stdout[:3000]
+        with open(document, "wb") as f:
+            subprocess.run([READER, "json", report], stdout=f, timeout=120, check=True)
+        text = subprocess.run([READER, "text", document], capture_output=True, timeout=120, check=True)
+        assert text.stdout == data, "the report did not come back byte for byte through JSON"
 
 
 def escape_run(**kwargs):
@@ -256,7 +307,15 @@ class E2ETestCase(unittest.TestCase):
             self.assertFalse(state & 0x20, "%r is expanded" % text)  # TVIS_EXPANDED
 
 
+def _stopped(signum, frame):
+    raise KeyboardInterrupt(signal.Signals(signum).name)
+
+
 def main():
+    # Stopped with the run around it, a test still ends what it started on its way out
+    # (a Wine server of its own among them).
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, _stopped)
     unittest.main(verbosity=2)
 
 

@@ -1,19 +1,22 @@
 """./run.sh without a display, as a user runs it: it joins the private session,
 prints only its own lines, and leaves the report and nothing else in the caller's
-folder; a run that writes no report says so and shows where the log is."""
+folder; a run that writes no report says so and shows where the log is. Runs that
+share the build folder take turns, and a turn is waited for only so long."""
+import fcntl
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
+import time
 
-from harness import BUILD, ROOT, SECTIONS, E2ETestCase, file_lines, main
+from harness import BUILD, SECTIONS, E2ETestCase, file_lines, main, stable_lines, start_run_script
 
 
 def run_script(folder):
-    env = dict(os.environ, VINDREL_BUILD=os.path.abspath(BUILD))
-    env.pop("DISPLAY", None)
-    return subprocess.run([os.path.join(ROOT, "run.sh")], cwd=folder, env=env, stdin=subprocess.DEVNULL,
-                          capture_output=True, timeout=900)
+    run = start_run_script(folder)
+    stdout, stderr = run.communicate(timeout=900)
+    return subprocess.CompletedProcess(run.args, run.returncode, stdout, stderr)
 
 
 class RunScriptTest(E2ETestCase):
@@ -45,6 +48,37 @@ class RunScriptTest(E2ETestCase):
         self.assertIn("wrote no", said)
         self.assertIn("the log is %s, ending with:" % log, said)
         self.assertTrue(os.path.isfile(log))
+
+    def test_runs_started_together_take_turns_and_each_reports_in_full(self):
+        folders = [self.folder, tempfile.mkdtemp(prefix="vindrel-run-")]
+        self.addCleanup(shutil.rmtree, folders[1], ignore_errors=True)
+        started = time.monotonic()
+        runs = [start_run_script(folder) for folder in folders]
+        said = []
+        for run in runs:
+            said.append(run.communicate(timeout=900)[1].decode())
+            print("a run started together with another ended after %.2f s" % (time.monotonic() - started),
+                  file=sys.stderr)
+        reports = []
+        for run, folder, lines in zip(runs, folders, said):
+            self.assertEqual(run.returncode, 0, lines)
+            self.assertIn(os.path.join(folder, "stats.txt"), lines.splitlines()[-1])
+            with open(os.path.join(folder, "stats.txt"), "rb") as f:
+                reports.append(f.read())
+            # The Windows section, the last, ends with this line.
+            self.assertTrue(file_lines(reports[-1])[-1].startswith(b"Internet Connection:"))
+        self.assertEqual(stable_lines(reports[0]), stable_lines(reports[1]))
+        self.assertEqual(sum(lines.count("waiting for it to end") for lines in said), 1, said)
+
+    def test_a_turn_is_waited_for_only_so_long(self):
+        # This suite's own runs of run.sh take turns on the file the suite names.
+        with open(os.environ["VINDREL_TURN"], "a") as held:
+            fcntl.flock(held, fcntl.LOCK_EX)
+            run = start_run_script(self.folder, dict(os.environ, VINDREL_TURN_WAIT="2"))
+            _, stderr = run.communicate(timeout=300)
+        self.assertNotEqual(run.returncode, 0)
+        self.assertRegex(stderr.decode(), r"\[vindrel\] waited 2 s for the other run of .* to end; giving up")
+        self.assertEqual(os.listdir(self.folder), [])
 
 
 if __name__ == "__main__":

@@ -89,6 +89,7 @@ def run_scenario(settings, workdir=None, display=True, before=None, doubles=True
             if cleanup:
                 cleanup()
         data = _read(os.path.join(workdir, "stats.txt"))
+        harness.assert_report_reads_back(data)
         calls = _read(os.path.join(workdir, "calls.txt"))  # None where nothing could be written
         calls = calls.decode("latin-1").splitlines() if calls is not None else None
         return Outcome(tree=tree, data=data, exit_code=exit_code, windows=windows, engines=engines, calls=calls)

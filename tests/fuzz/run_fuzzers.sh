@@ -12,7 +12,7 @@ out=$(cd "$1" && pwd)
 seconds=$2
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(format gl_extension_checklist capacity)
+[ ${#targets[@]} -gt 0 ] || targets=(format gl_extension_checklist capacity reader)
 budget=
 [ "$seconds" != total ] || budget=${VINDREL_FUZZ_SECONDS:-30}
 
@@ -20,7 +20,11 @@ declare -A sources=(
     [format]="report/format.cpp"
     [gl_extension_checklist]="probes/graphics/gl_extension_checklist.cpp"
     [capacity]="probes/system/system_text.cpp"
+    [reader]="reader/lines.cpp reader/report_reader.cpp reader/report_diff.cpp report/format.cpp
+              probes/graphics/gl_extension_checklist.cpp"
 )
+# A whole report to start from: random bytes seldom spell one.
+seed_reader() { python3 "$root/tests/reader/typed_report.py" >"$1/typed-report"; }
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
 
 for target in "${targets[@]}"; do
@@ -44,6 +48,7 @@ for target in "${targets[@]}"; do
     fi
     corpus=$out/corpus-$target
     mkdir -p "$corpus" "$out/findings-$target"
+    if [ "$target" = reader ] && [ -z "$(ls -A "$corpus")" ]; then seed_reader "$corpus"; fi
     echo "== $target: ${seconds}s"
     if ! (cd "$out/findings-$target" && "$binary" "$corpus" -max_total_time="$seconds" -max_len=300000 \
             -rss_limit_mb=2048 -print_final_stats=1 2>&1 | tail -n 25); then

@@ -9,7 +9,7 @@ failures=0
 
 # The tools the scripts need besides the stand-ins, and no sudo unless a case adds it.
 mkdir -p "$work/tools"
-for tool in awk bash cat dirname env grep kill mkdir rm sed tail; do
+for tool in awk bash cat dirname env flock grep kill mkdir rm sed sh sleep tail; do
     ln -s "$(command -v "$tool")" "$work/tools/$tool"
 done
 stand_in() { printf '#!/bin/bash\n%s\n' "$2" >"$work/tools/$1" && chmod +x "$work/tools/$1"; }

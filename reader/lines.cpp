@@ -1,0 +1,445 @@
+// The report's line formats and the reading and writing of one line.
+// The formats are the file format itself: byte for byte what the program prints,
+// "Faimly", "Brand:" before the stepping, "Unkown" and the odd blanks included.
+#include "reader/lines.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "probes/graphics/gl_extension_checklist.h"
+#include "report/format.h"
+
+namespace {
+
+const char* const kYesNo[] = {"yes", "no", nullptr};
+const char* const kTrueFalse[] = {"true", "false", nullptr};
+const char* const kSupported[] = {"supported", "not supported", nullptr};
+const char* const kPresent[] = {"present", "not available", nullptr};
+const char* const kDeviceTypes[] = {"Hardware", "Software", nullptr};
+const char* const kConnectionNames[] = {"INTERNET_CONNECTION_MODEM", "INTERNET_CONNECTION_LAN",
+                                        "INTERNET_CONNECTION_PROXY", "INTERNET_CONNECTION_MODEM_BUSY"};
+
+// Megabytes are the unsigned 32-bit count shifted right by 20.
+bool MegabytesAgree(const Json& v) {
+    const int64_t bytes = v["bytes"].get<int64_t>();
+    return v["MB"].get<int64_t>() == static_cast<int64_t>(static_cast<uint32_t>(bytes) >> 20);
+}
+
+bool ShaderVersionAgrees(const Json& v) {
+    const uint32_t whole = v["value"].get<uint32_t>();
+    return v["major"].get<int64_t>() == ((whole >> 8) & 0xFF) && v["minor"].get<int64_t>() == (whole & 0xFF);
+}
+
+bool CapacityAgrees(const Json& v) {
+    const uint64_t bytes = static_cast<uint64_t>(v["bytes"].get<int64_t>());
+    char high[16], low[16];
+    FormatLine(high, sizeof high, "0x%x", static_cast<uint32_t>(bytes >> 32));
+    FormatLine(low, sizeof low, "%.8x", static_cast<uint32_t>(bytes));
+    const auto megabytes = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(bytes) >> 20));
+    return v["MB"].get<int64_t>() == megabytes && v["high"] == high && v["low"] == low;
+}
+
+struct Piece {
+    std::string_view literal;  // before the conversion
+    char conversion;           // 0 for the text after the last conversion
+    bool precise;              // "%.8x"
+};
+
+std::vector<Piece> Pieces(const char* format) {
+    std::vector<Piece> pieces;
+    const char* p = format;
+    const char* start = p;
+    while (*p) {
+        if (*p != '%') {
+            p++;
+            continue;
+        }
+        Piece piece{std::string_view(start, p - start), 0, false};
+        p++;
+        if (*p == '.') {
+            piece.precise = true;
+            while (*p == '.' || (*p >= '0' && *p <= '9')) p++;
+        }
+        piece.conversion = *p++;
+        pieces.push_back(piece);
+        start = p;
+    }
+    pieces.push_back(Piece{std::string_view(start, p - start), 0, false});
+    return pieces;
+}
+
+std::vector<std::string> Parts(const Row& row) {
+    std::vector<std::string> parts;
+    if (!row.parts) return parts;
+    std::string_view rest = row.parts;
+    while (!rest.empty()) {
+        const size_t space = rest.find(' ');
+        parts.emplace_back(rest.substr(0, space));
+        rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+    }
+    return parts;
+}
+
+bool InClass(char c, char conversion) {
+    const bool digit = c >= '0' && c <= '9';
+    switch (conversion) {
+    case 'd': return digit || c == '-';
+    case 'u': return digit;
+    case 'x': return digit || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    case 'g': return digit || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '+' ||
+                     c == '-' || c == '#';
+    default: return digit || c == '-';  // a decimal "%s"
+    }
+}
+
+template <class T>
+bool Number(std::string_view token, T& out, int base = 10) {
+    const auto result = std::from_chars(token.data(), token.data() + token.size(), out, base);
+    return result.ec == std::errc() && result.ptr == token.data() + token.size();
+}
+
+const char* const kOddFloats[] = {"1.#INF", "-1.#INF", "1.#QNAN", "-1.#QNAN"};
+
+std::string Formatted(const char* format, ...) {
+    char buf[64];
+    va_list args;
+    va_start(args, format);
+    const size_t n = FormatLineV(buf, sizeof buf, format, args);
+    va_end(args);
+    return std::string(buf, n);
+}
+
+bool IsWord(const Row& row, std::string_view token) {
+    if (row.text == Text::Connection) {
+        for (const char* name : kConnectionNames)
+            if (token == name) return true;
+        const std::string_view unknown = "Unkown 0x";
+        uint32_t flags = 0;
+        return token.substr(0, unknown.size()) == unknown && token.size() - unknown.size() <= 8 &&
+               Number(token.substr(unknown.size()), flags, 16) && flags != 1 && flags != 2 && flags != 4 &&
+               flags != 8 && Formatted("%x", flags) == token.substr(unknown.size());
+    }
+    for (const char* const* word = row.words; word && *word; ++word)
+        if (token == *word) return true;
+    return false;
+}
+
+// The value of one conversion, from its text; false when it cannot be one.
+bool ConversionValue(const Row& row, const Piece& piece, std::string_view token, Json& out) {
+    switch (piece.conversion) {
+    case 'd': {
+        int32_t v;
+        if (!Number(token, v)) return false;
+        out = v;
+        return true;
+    }
+    case 'u': {
+        uint32_t v;
+        if (!Number(token, v)) return false;
+        out = v;
+        return true;
+    }
+    case 'x': {
+        uint32_t v;
+        if (token.size() > 8 || !Number(token, v, 16)) return false;
+        out = piece.precise ? std::string(token) : "0x" + std::string(token);
+        return true;
+    }
+    case 'g': {
+        for (const char* odd : kOddFloats)
+            if (token == odd) {
+                out = odd;
+                return true;
+            }
+        const std::string copy(token);
+        char* end = nullptr;
+        const double v = std::strtod(copy.c_str(), &end);
+        if (end != copy.c_str() + copy.size()) return false;
+        out = v;
+        return true;
+    }
+    case 's':
+        if (row.text == Text::Decimal64) {
+            int64_t v;
+            if (!Number(token, v)) return false;
+            out = v;
+            return true;
+        }
+        if (row.text != Text::Free && !IsWord(row, token)) return false;
+        if (token.find('\0') != std::string_view::npos) return false;  // never part of a printed text
+        out = BytesToJsonText(token);
+        return true;
+    }
+    return false;
+}
+
+uint32_t Unsigned32(const Json& v) {
+    const int64_t n = v.get<int64_t>();
+    if (v.is_number_unsigned() ? v.get<uint64_t>() > 0xFFFFFFFFu : (n < 0 || n > 0xFFFFFFFF))
+        throw std::invalid_argument("a value out of the unsigned 32-bit range");
+    return static_cast<uint32_t>(n);
+}
+
+std::string WriteConversion(const Row& row, const Piece& piece, const Json& v) {
+    switch (piece.conversion) {
+    case 'd': {
+        const int64_t n = v.get<int64_t>();
+        if (n < INT32_MIN || n > INT32_MAX || (v.is_number_unsigned() && v.get<uint64_t>() > INT32_MAX))
+            throw std::invalid_argument("a value out of the signed 32-bit range");
+        return Formatted("%d", static_cast<int32_t>(n));
+    }
+    case 'u':
+        return Formatted("%u", Unsigned32(v));
+    case 'x': {
+        std::string digits = v.get<std::string>();
+        if (!piece.precise && digits.compare(0, 2, "0x") == 0) digits.erase(0, 2);
+        uint32_t n;
+        if (digits.size() > 8 || !Number(std::string_view(digits), n, 16))
+            throw std::invalid_argument("not a hexadecimal 32-bit value: " + digits);
+        return Formatted(piece.precise ? "%.8x" : "%x", n);
+    }
+    case 'g': {
+        double d;
+        if (v.is_string()) {
+            const std::string odd = v.get<std::string>();
+            const bool negative = odd[0] == '-';
+            if (odd == "1.#INF" || odd == "-1.#INF")
+                d = negative ? -HUGE_VAL : HUGE_VAL;
+            else if (odd == "1.#QNAN" || odd == "-1.#QNAN")
+                d = std::copysign(std::nan(""), negative ? -1.0 : 1.0);
+            else
+                throw std::invalid_argument("not a number: " + odd);
+        } else {
+            d = v.get<double>();
+        }
+        return Formatted("%g", d);
+    }
+    case 's':
+        if (row.text == Text::Decimal64) return std::to_string(v.get<int64_t>());
+        return JsonTextToBytes(v.get<std::string>());
+    }
+    return std::string();
+}
+
+}  // namespace
+
+std::string RowKey(const Row& row) {
+    if (row.key) return row.key;
+    std::string_view f = row.format;
+    size_t end = f.find_first_of(":%");
+    if (Pieces(row.format).size() == 1) end = std::string_view::npos;  // a fixed text names itself
+    f = f.substr(0, end);
+    while (!f.empty() && f.back() == ' ') f.remove_suffix(1);
+    return std::string(f);
+}
+
+std::string RowShown(const Row& row) {
+    if (std::strcmp(row.format, "%s") == 0) return "<" + RowKey(row) + ">";
+    return "\"" + std::string(row.format) + "\"";
+}
+
+bool IsFixed(const Row& row) { return Pieces(row.format).size() == 1; }
+
+bool ReadLine(const Row& row, std::string_view line, Json* value) {
+    // Most lines meet most rows in their first bytes.
+    const char* percent = std::strchr(row.format, '%');
+    const size_t fixed = percent ? percent - row.format : std::strlen(row.format);
+    if (line.substr(0, fixed) != std::string_view(row.format, fixed) || (!percent && line.size() != fixed))
+        return false;
+    const std::vector<Piece> pieces = Pieces(row.format);
+    const std::vector<std::string> parts = Parts(row);
+    const size_t conversions = pieces.size() - 1;
+    const std::string_view tail = pieces.back().literal;
+    Json values = conversions > 1 ? Json::object() : Json();
+    size_t pos = 0;
+    for (size_t i = 0; i < conversions; ++i) {
+        const Piece& piece = pieces[i];
+        if (line.substr(pos, piece.literal.size()) != piece.literal) return false;
+        pos += piece.literal.size();
+        size_t end = pos;
+        if (piece.conversion == 's' && row.text != Text::Decimal64) {
+            // The text runs to the row's last words.
+            if (line.size() < pos + tail.size()) return false;
+            end = line.size() - tail.size();
+        } else {
+            while (end < line.size() && end - pos <= 40 && InClass(line[end], piece.conversion)) end++;
+            if (end == pos || end - pos > 40) return false;
+        }
+        Json v;
+        if (!ConversionValue(row, piece, line.substr(pos, end - pos), v)) return false;
+        if (conversions > 1)
+            values[parts.at(i)] = std::move(v);
+        else
+            values = std::move(v);
+        pos = end;
+    }
+    if (line.substr(pos) != tail) return false;
+    if (WriteLine(row, values) != line) return false;
+    if (row.agrees && !row.agrees(values)) return false;
+    if (value) *value = std::move(values);
+    return true;
+}
+
+std::string WriteLine(const Row& row, const Json& value) {
+    const std::vector<Piece> pieces = Pieces(row.format);
+    const std::vector<std::string> parts = Parts(row);
+    const size_t conversions = pieces.size() - 1;
+    std::string out;
+    for (size_t i = 0; i < conversions; ++i) {
+        out += pieces[i].literal;
+        out += WriteConversion(row, pieces[i], conversions > 1 ? value.at(parts.at(i)) : value);
+    }
+    out += pieces.back().literal;
+    return out;
+}
+
+std::string BytesToJsonText(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (unsigned char c : bytes) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string JsonTextToBytes(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size() &&
+                   (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
+            out += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+        } else {
+            throw std::invalid_argument("a text holds a character above U+00FF, which is no byte of a report");
+        }
+    }
+    return out;
+}
+
+namespace rows {
+
+#define FIXED(text) {text, nullptr, nullptr, nullptr, Text::Free, nullptr}
+#define LINE(format) {format, nullptr, nullptr, nullptr, Text::Free, nullptr}
+#define WORDS(format, words) {format, nullptr, nullptr, words, Text::Words, nullptr}
+
+const Row kSections[5] = {FIXED("CPU"), FIXED("DirectX"), FIXED("OpenGL"), FIXED("Memory"), FIXED("Windows")};
+
+const Row kProcessors = LINE("Number of Processors:%d");
+const Row kSpeed = LINE("CPU speed: %g");
+const Row kCpuidPresent = WORDS("CPUID present: %s", kYesNo);
+const Row kVendor = {"%s", "vendor", nullptr, nullptr, Text::Free, nullptr};
+const Row kSignature[4] = {LINE("CPUID1:0x%x"), LINE("Faimly: %d"), LINE("Model: %d"), LINE("Brand: %d")};
+const Row kStandardFlags[3] = {WORDS("MMX  Capable: %s", kYesNo), WORDS("SSE  Capable: %s", kYesNo),
+                               WORDS("SSE2 Capable: %s", kYesNo)};
+const Row kExtendedPresent = WORDS("Extended CPUID present: %s", kYesNo);
+const Row kBrand = {"%s", "brand", nullptr, nullptr, Text::Free, nullptr};
+const Row kExtendedFlags[3] = {WORDS("3dNow! Capable: %s", kYesNo), WORDS("3dNow!+ Capable: %s", kYesNo),
+                               WORDS("MMXSSE Extension Capable: %s", kYesNo)};
+
+#define SHADER(format) {format, nullptr, "major minor value", nullptr, Text::Free, ShaderVersionAgrees}
+#define CAPS_1_TO_16                                                                                      \
+    LINE("MaxTextureWidth : %u"), LINE("MaxTextureHeight: %u"), LINE("MaxVolumeExtent: %u"),              \
+        LINE("MaxTextureRepeat: %u"), LINE("MaxVertexW: %g"), LINE("MaxTextureBlendStages: %u"),          \
+        LINE("MaxSimultaneousTextures: %u"), LINE("MaxActiveLights: %u"), LINE("MaxPointSize: %g"),       \
+        LINE("MaxPrimitiveCount: %u"), LINE("MaxVertexIndex: %u"), LINE("MaxStreams: %u"),                \
+        LINE("MaxStreamStride: %u"), SHADER("VertexShaderVersion: [%d.%d] %u"),                           \
+        LINE("MaxVertexShaderConst: %u"), SHADER("PixelShaderVersion: [%d.%d] %u")
+
+const Row kDirectX9 = FIXED("DirectX9.0");
+const Row kHalCaps = FIXED("D3DDEVTYPE_HAL caps");
+const Row kDirectX9Caps[21] = {CAPS_1_TO_16,
+                               LINE("MaxPixelShaderValue (1x): %g"),
+                               LINE("MaxVertexShaderInstructionsExecuted: %d"),
+                               LINE("MaxPixelShaderInstructionsExecuted: %d"),
+                               LINE("MaxVertexShader30InstructionSlots: %d"),
+                               LINE("MaxPixelShader30InstructionSlots: %d")};
+
+const Row kDirectX8 = FIXED("DirectX8.1");
+const Row kDescription = {"%s", "description", nullptr, nullptr, Text::Free, nullptr};
+const Row kDriver = {"%s", "driver", nullptr, nullptr, Text::Free, nullptr};
+const Row kDriverLines[5] = {LINE("DriverVersion:%d"), LINE("VendorId: %d"), LINE("DeviceId: %d"),
+                             LINE("SubSysId: %d"), LINE("Revision: %d")};
+const Row kDisplayModes8 = FIXED("Display Modes");
+const Row kMode8 = {"%dx%d @ %d Hz [FMT:0x%x]", nullptr, "width height refresh format", nullptr, Text::Free,
+                    nullptr};
+const Row kCapsFlags[9] = {WORDS("DeviceType: %s", kDeviceTypes),
+                           WORDS("ReadScanLine: %s", kTrueFalse),
+                           WORDS("Gamma Calibrator: %s", kTrueFalse),
+                           WORDS("Render in Window: %s", kTrueFalse),
+                           WORDS("Driver Managed Resources: %s", kTrueFalse),
+                           WORDS("Dynamic Texture Support: %s", kTrueFalse),
+                           WORDS("Fullscreen Gamma Calibrator: %s", kTrueFalse),
+                           WORDS("Partitioned Rendering: %s", kTrueFalse),
+                           WORDS("Fullscreen Alphablend flip support : %s", kTrueFalse)};
+const Row kFlipSync = FIXED("Video Flip Synchronization");
+const Row kIntervals[5] = {WORDS("Immediate:%s", kSupported), WORDS("Every Refresh:%s", kSupported),
+                           WORDS("Every Second Refresh:%s", kSupported), WORDS("Every Third Refresh:%s", kSupported),
+                           WORDS("Every Fourth Refresh:%s", kSupported)};
+const Row kDirectX8Caps[17] = {CAPS_1_TO_16, LINE("MaxPixelShaderValue: %g")};
+const Row kTextureMemory = {"Available Texture Memory: %d [%d MB]", nullptr, "bytes MB", nullptr, Text::Free,
+                            MegabytesAgree};
+const Row kDirectShow = FIXED("DirectShow");
+const Row kCategories[7] = {FIXED("Video Compressors"), FIXED("Video Input"), FIXED("Audio Compressors"),
+                            FIXED("Audio Input"), FIXED("Audio Output"), FIXED("MIDI"), FIXED("DirectShow Filters")};
+const Row kDeviceName = {"%s", "device", nullptr, nullptr, Text::Free, nullptr};
+
+const Row kGLVersion = LINE("Version: %s");
+const Row kRenderer = {"%s", "renderer", nullptr, nullptr, Text::Free, nullptr};
+const Row kGLVendor = LINE("Vendor: %s");
+const Row kDisplayModesGL = {"Display modes (%s)", "Display modes", nullptr, nullptr, Text::Free, nullptr};
+const Row kModeGL = {"%dx%d @ %d Hz %d bpp", nullptr, "width height refresh bpp", nullptr, Text::Free, nullptr};
+const Row kCaps = FIXED("Caps");
+
+const Row* ChecklistRows() {
+    static const std::vector<Row> table = [] {
+        static std::vector<std::string> formats;
+        formats.reserve(kGLExtensionCount);
+        std::vector<Row> out;
+        for (const char* name : GLExtensionChecklist) {
+            formats.push_back(std::string(name) + ":%s");
+            out.push_back(Row{formats.back().c_str(), nullptr, nullptr, kPresent, Text::Words, nullptr});
+        }
+        return out;
+    }();
+    return table.data();
+}
+
+size_t ChecklistSize() { return kGLExtensionCount; }
+
+const Row kRam = FIXED("RAM");
+const Row kMemoryTotals[2] = {
+    {"Total Physical Memory: %d [%d MB]", nullptr, "bytes MB", nullptr, Text::Free, MegabytesAgree},
+    {"Total Virtual Memory: %d [%d MB]", nullptr, "bytes MB", nullptr, Text::Free, MegabytesAgree}};
+const Row kHardDrive = LINE("Hard Drive %d");
+const Row kDriveLines[5] = {
+    LINE("Cylinders: %d"), LINE("Tracks: %d"), LINE("Sectors: %d"), LINE("Sector size: %d"),
+    {"Total Capacity: %s [%d MB] [0x%x %.8x]", nullptr, "bytes MB high low", nullptr, Text::Decimal64,
+     CapacityAgrees}};
+
+const Row kWindowsLines[11] = {LINE("Build:%d"),
+                               LINE("Major:%d"),
+                               LINE("Minor:%d"),
+                               LINE("ServicePack:%s"),
+                               LINE("Network:0x%x"),
+                               LINE("System Dir:%s"),
+                               LINE("Windows Dir:%s"),
+                               LINE("Computer Name:%s"),
+                               LINE("User Name:%s"),
+                               WORDS("Connected to Internet:%s", kTrueFalse),
+                               {"Internet Connection:%s", nullptr, nullptr, nullptr, Text::Connection, nullptr}};
+
+}  // namespace rows

@@ -1,0 +1,201 @@
+// vindrel-report: checks, converts and compares the program's stats.txt files.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "reader/report_diff.h"
+#include "reader/report_reader.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+const char kUsage[] =
+    "usage: vindrel-report check FILE          says whether FILE is a whole, well-formed report\n"
+    "       vindrel-report json FILE           prints the report as one JSON document\n"
+    "       vindrel-report text FILE.json      writes the report's original bytes back\n"
+    "       vindrel-report diff [--clock-tolerance PERCENT] A B\n"
+    "                                          what differs between two reports, place by place\n"
+    "Exit: 0 as expected, 1 a report that is not whole, or differences, 2 an input that cannot be read.\n"
+    "Texts travel in JSON as Latin-1: each byte is the code point of the same number.\n";
+
+// A report is a few dozen kilobytes; this leaves room for very long platform texts.
+const long long kLargestInput = 16 << 20;
+
+void Say(const std::string& message) { std::fprintf(stderr, "vindrel-report: %s\n", message.c_str()); }
+
+bool ReadInput(const char* path, std::string& out) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        Say(std::string(path) + ": is a directory, not a file");
+        return false;
+    }
+    FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        Say(std::string(path) + ": cannot be read: " + std::strerror(errno));
+        return false;
+    }
+    out.clear();
+    char buf[65536];
+    size_t n;
+    bool large = false;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        out.append(buf, n);
+        if (static_cast<long long>(out.size()) > kLargestInput) {
+            large = true;
+            break;
+        }
+    }
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        Say(std::string(path) + ": cannot be read: " + std::strerror(errno));
+        return false;
+    }
+    if (large) {
+        Say(std::string(path) + ": more than " + std::to_string(kLargestInput >> 20) +
+            " MB, too large for a report");
+        return false;
+    }
+    return true;
+}
+
+std::string NotAReport(const char* path, const std::string& bytes) {
+    if (bytes.empty()) return std::string(path) + ": empty, not a report";
+    return std::string(path) +
+           ": not a Vindrel report: no line is a section heading (\"CPU\", \"DirectX\", \"OpenGL\", \"Memory\", "
+           "\"Windows\")";
+}
+
+int Check(const char* path) {
+    std::string bytes;
+    if (!ReadInput(path, bytes)) return 2;
+    const Reading reading = ReadReport(bytes);
+    if (!reading.report) {
+        std::printf("%s\n", NotAReport(path, bytes).c_str());
+        return 1;
+    }
+    for (const std::string& problem : reading.problems) {
+        const bool numbered = !problem.empty() && problem[0] >= '0' && problem[0] <= '9';
+        std::printf("%s:%s%s\n", path, numbered ? "" : " ", problem.c_str());
+    }
+    return reading.Whole() ? 0 : 1;
+}
+
+int ToJson(const char* path) {
+    std::string bytes;
+    if (!ReadInput(path, bytes)) return 2;
+    const Reading reading = ReadReport(bytes);
+    const std::string text = reading.doc.dump(2) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (!reading.report) {
+        Say(NotAReport(path, bytes));
+        return 1;
+    }
+    if (!reading.Whole()) {
+        Say(std::string(path) + ": not a whole report (" + std::to_string(reading.problems.size()) +
+            " problems; vindrel-report check names them)");
+        return 1;
+    }
+    return 0;
+}
+
+int ToText(const char* path) {
+    std::string bytes;
+    if (!ReadInput(path, bytes)) return 2;
+    Json doc;
+    try {
+        doc = Json::parse(bytes);
+    } catch (const std::exception& e) {
+        Say(std::string(path) + ": not JSON: " + e.what());
+        return 1;
+    }
+    std::string report;
+    try {
+        report = WriteReport(doc);
+    } catch (const std::exception& e) {
+        Say(std::string(path) + ": not a report document: " + e.what());
+        return 1;
+    }
+    std::fwrite(report.data(), 1, report.size(), stdout);
+    return 0;
+}
+
+int Diff(int argc, char** argv) {
+    double tolerance = kDefaultClockTolerancePercent;
+    const char* paths[2];
+    int count = 0;
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        if (arg == "--clock-tolerance" && i + 1 < argc) {
+            value = argv[++i];
+        } else if (arg.rfind("--clock-tolerance=", 0) == 0) {
+            value = arg.substr(std::strlen("--clock-tolerance="));
+        } else if (count < 2 && (arg.empty() || arg[0] != '-' || arg == "-")) {
+            paths[count++] = argv[i];
+            continue;
+        } else {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        char* end = nullptr;
+        tolerance = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || !(tolerance >= 0)) {
+            Say("--clock-tolerance takes a percentage, such as 3 or 0.5: " + value);
+            return 2;
+        }
+    }
+    if (count != 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    Json docs[2];
+    for (int i = 0; i < 2; ++i) {
+        std::string bytes;
+        if (!ReadInput(paths[i], bytes)) return 2;
+        Reading reading = ReadReport(bytes);
+        if (!reading.report) {
+            Say(NotAReport(paths[i], bytes));
+            return 2;
+        }
+        docs[i] = std::move(reading.doc);
+    }
+    const std::vector<std::string> lines = DiffReports(docs[0], docs[1], tolerance);
+    for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+    return lines.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    // "text" writes the report's bytes: no CR added before each LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    const std::string command = argc > 1 ? argv[1] : "";
+    int status = 2;
+    if (command == "check" && argc == 3)
+        status = Check(argv[2]);
+    else if (command == "json" && argc == 3)
+        status = ToJson(argv[2]);
+    else if (command == "text" && argc == 3)
+        status = ToText(argv[2]);
+    else if (command == "diff")
+        status = Diff(argc, argv);
+    else if (command == "-h" || command == "--help" || command == "help")
+        return std::fputs(kUsage, stdout) < 0 ? 2 : 0;
+    else
+        std::fputs(kUsage, stderr);
+    if (std::fflush(stdout) != 0) {
+        Say(std::string("cannot write the output: ") + std::strerror(errno));
+        return 2;
+    }
+    return status;
+}

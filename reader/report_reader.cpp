@@ -1,0 +1,487 @@
+// The report's grammar, walked one way to read a file into a document and the other
+// way to write the document back. The file is flat: only the order of fixed lines
+// and formats tells where a block starts and ends.
+#include "reader/report_reader.h"
+
+#include <algorithm>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <stdexcept>
+
+using namespace rows;
+
+const char* const kDocumentFormat = "vindrel stats.txt";
+
+namespace {
+
+const char* const kEncoding = "latin-1: each byte of a text is the code point of the same number";
+// How far a platform text with line ends of its own may reach.
+const size_t kSpanLimit = 256;
+
+class Walker {
+public:
+    // Reading.
+    Walker(const std::vector<std::string_view>& lines, Reading& out) : lines_(&lines), out_(&out) {}
+    // Writing: the lines of the document, each with any line ends of its texts.
+    explicit Walker(std::vector<std::string>& written) : written_(&written) {}
+
+    bool reading() const { return lines_ != nullptr; }
+    bool AtEnd() const { return !reading() || at_ >= lines_->size(); }
+    bool Fits(const Row& row, size_t ahead = 0) const {
+        return reading() && at_ + ahead < lines_->size() && ReadLine(row, (*lines_)[at_ + ahead], nullptr);
+    }
+
+    // One line of row into slot (a fixed text leaves slot alone). Reading recovers
+    // from one extra, missing or damaged line; next is the row expected after it.
+    // span: rows that may follow a text holding line ends of its own.
+    bool Value(Json& slot, const Row& row, const Row* next = nullptr, std::initializer_list<const Row*> span = {}) {
+        if (!reading()) {
+            written_->push_back(WriteLine(row, slot));
+            return true;
+        }
+        return Take(row, next, span, &slot);
+    }
+
+    // The line of row, its value at obj[key]; writing: only when obj holds one.
+    bool Line(Json& obj, const Row& row, const Row* next = nullptr, std::initializer_list<const Row*> span = {}) {
+        const std::string key = RowKey(row);
+        if (!reading()) return obj.contains(key) && Value(obj.at(key), row);
+        Json v;
+        if (!Take(row, next, span, &v)) return false;
+        obj[key] = std::move(v);
+        return true;
+    }
+
+    // A line that may be absent: read only when it fits.
+    bool LineIf(Json& obj, const Row& row) {
+        if (reading() && !Fits(row)) return false;
+        return Line(obj, row);
+    }
+
+    void Lines(Json& obj, const Row* rows, size_t count, const Row* after = nullptr) {
+        for (size_t i = 0; i < count; ++i) Line(obj, rows[i], i + 1 < count ? &rows[i + 1] : after);
+    }
+
+    // A fixed line that opens obj[key] (empty: an object or an array to fill).
+    // optional: the block may be left out, so reading takes it only when it fits.
+    Json* Open(Json& obj, const Row& heading, Json empty, const Row* next = nullptr, bool optional = false) {
+        const std::string key = RowKey(heading);
+        if (!reading()) {
+            if (!obj.contains(key)) return nullptr;
+            written_->push_back(heading.format);
+            return &obj.at(key);
+        }
+        if (optional && !Fits(heading)) return nullptr;
+        if (!Take(heading, next, {}, nullptr)) return nullptr;
+        obj[key] = std::move(empty);
+        return &obj[key];
+    }
+
+    // A list without a line of its own.
+    Json* List(Json& obj, const char* key) {
+        if (!reading()) return obj.contains(key) ? &obj.at(key) : nullptr;
+        obj[key] = Json::array();
+        return &obj[key];
+    }
+
+    // The items of list; reading adds them while more() says so.
+    void Each(Json& list, const std::function<bool()>& more, const std::function<void(Json&)>& item,
+              Json empty = Json()) {
+        if (!reading()) {
+            for (Json& element : list) item(element);
+            return;
+        }
+        while (!AtEnd() && more()) {
+            const size_t before = at_;
+            list.push_back(empty);
+            item(list.back());
+            if (at_ == before) {
+                list.erase(list.end() - 1);
+                break;
+            }
+        }
+    }
+
+    // Whether a list of row goes on: it fits, or one damaged line stands between it
+    // and the next one, and the line is not the follower.
+    bool Goes(const Row& row, const Row& follower) const {
+        return Fits(row) || (!Fits(follower) && Fits(row, 1));
+    }
+
+    // Whether the section goes on after a yes/no line: its word, or when the line
+    // was damaged, whether lines other than the next section follow.
+    bool Yes(const Json& obj, const Row& row, const Row& follower) const {
+        const std::string key = RowKey(row);
+        if (obj.contains(key)) return obj.at(key) == "yes";
+        return reading() && !AtEnd() && !Fits(follower);
+    }
+
+    // The section of index i. Reading: lines that stand before its heading do not
+    // fit; a section whose heading is missing is read all the same, and marked.
+    Json* Section(Json& doc, int index) {
+        const Row& heading = kSections[index];
+        const char* const kMissing = "heading_missing";
+        if (!reading()) {
+            if (!doc.contains(heading.format)) return nullptr;
+            Json& section = doc.at(heading.format);
+            if (!section.is_object() || !section.contains(kMissing)) written_->push_back(heading.format);
+            return &section;
+        }
+        if (AtEnd()) {
+            EarlyEnd(heading);
+            return nullptr;
+        }
+        section_ = heading.format;
+        size_t found = at_;
+        while (found < lines_->size() && (*lines_)[found] != heading.format && !LaterHeading(index, found)) found++;
+        if (found == lines_->size() || (*lines_)[found] != heading.format) {
+            Note(at_, "missing " + RowShown(heading) + " before this line");
+            doc[heading.format] = Json{{kMissing, true}};
+            return &doc[heading.format];
+        }
+        while (at_ < found) Unfit(at_++, heading);
+        at_++;
+        doc[heading.format] = Json::object();
+        return &doc[heading.format];
+    }
+
+    // Whether the line at index is the heading of a section after section i.
+    bool LaterHeading(int i) const { return !AtEnd() && LaterHeading(i, at_); }
+    bool LaterHeading(int i, size_t index) const {
+        for (int j = i + 1; j < 5; ++j)
+            if ((*lines_)[index] == kSections[j].format) return true;
+        return false;
+    }
+
+    // Reading: whatever follows the last section.
+    void Rest() {
+        while (at_ < lines_->size()) Unfit(at_++, "the end of the report");
+    }
+
+    size_t Taken() const { return at_ - 1; }
+
+    // Reading: a problem at a line (1-based numbers in messages).
+    void Note(size_t index, const std::string& message) {
+        out_->problems.push_back(std::to_string(index + 1) + ": " + message);
+    }
+
+private:
+    bool Take(const Row& row, const Row* next, std::initializer_list<const Row*> span, Json* value) {
+        if (ended_) return false;
+        if (AtEnd()) {
+            EarlyEnd(row);
+            return false;
+        }
+        if (TakeText(row, next, span, value)) return true;
+        const std::string_view line = (*lines_)[at_];
+        if (ReadLine(row, line, value)) {
+            at_++;
+            return true;
+        }
+        if (Fits(row, 1)) {  // an extra line
+            Unfit(at_++, row);
+            ReadLine(row, (*lines_)[at_++], value);
+            return true;
+        }
+        if (next && !IsFixedText(*next) && Fits(*next)) {  // this one is missing
+            Note(at_, "missing " + RowShown(row) + " before this line");
+            return false;
+        }
+        Unfit(at_++, row);
+        return false;
+    }
+
+    static bool IsFixedText(const Row& row) { return std::string_view(row.format) == "%s"; }
+
+    // A text that holds line ends of its own spans lines up to one that fits a
+    // row of span (by default the next row, unless that is a bare text too).
+    bool TakeText(const Row& row, const Row* next, std::initializer_list<const Row*> span, Json* value) {
+        if (row.text != Text::Free || std::string_view(row.format).find("%s") == std::string_view::npos) return false;
+        std::vector<const Row*> ends(span);
+        if (ends.empty() && next && !IsFixedText(*next)) ends.push_back(next);
+        size_t k = std::string_view::npos;
+        for (const Row* end : ends) k = std::min(k, NextFit(*end));
+        if (k == std::string_view::npos || k == at_ + 1 || k - at_ > kSpanLimit) return false;
+        const std::string_view first = (*lines_)[at_], last = (*lines_)[k - 1];
+        const std::string_view joined(first.data(), last.data() + last.size() - first.data());
+        if (!ReadLine(row, joined, value)) return false;
+        at_ = k;
+        return true;
+    }
+
+    // The first line after the current one that fits row. Remembered per row, so a
+    // damaged file costs one pass per row, not one per line.
+    size_t NextFit(const Row& row) {
+        auto cached = next_fit_.find(&row);
+        const size_t from = at_ + 1;
+        if (cached != next_fit_.end() && cached->second.first <= from &&
+            (cached->second.second == std::string_view::npos || from <= cached->second.second))
+            return cached->second.second;
+        size_t found = std::string_view::npos;
+        for (size_t k = from; k < lines_->size(); ++k)
+            if (ReadLine(row, (*lines_)[k], nullptr)) {
+                found = k;
+                break;
+            }
+        next_fit_[&row] = {from, found};
+        return found;
+    }
+
+    void Unfit(size_t index, const Row& expected) { Unfit(index, RowShown(expected)); }
+
+    void Unfit(size_t index, const std::string& expected) {
+        const std::string_view text = (*lines_)[index];
+        unfit_.push_back(Json{{"line", index + 1}, {"text", BytesToJsonText(text)}, {"expected", expected}});
+        Note(index, "expected " + expected + ", found \"" + Excerpt(text) + "\"");
+    }
+
+    void EarlyEnd(const Row& expected) {
+        if (ended_) return;
+        ended_ = true;
+        const size_t last = lines_->size();
+        end_ = Json{{"section", section_}, {"after_line", last}, {"expected", RowShown(expected)}};
+        out_->problems.push_back("ends early" + (section_.empty() ? std::string() : " in section \"" + section_ + "\"") +
+                                 " after line " + std::to_string(last) + ": expected " + RowShown(expected) +
+                                 " next");
+    }
+
+    const std::vector<std::string_view>* lines_ = nullptr;
+    Reading* out_ = nullptr;
+    std::vector<std::string>* written_ = nullptr;
+    size_t at_ = 0;
+    bool ended_ = false;
+    std::string section_;
+    std::map<const Row*, std::pair<size_t, size_t>> next_fit_;
+    // Kept apart from the document while it grows: a new member of the document
+    // would move the sections that the walk holds.
+    Json unfit_ = Json::array();
+    Json end_;
+
+public:
+    // Reading: the lines that do not fit, and where the report ends early.
+    Json& unfit() { return unfit_; }
+    const Json& end() const { return end_; }
+};
+
+void Cpu(Walker& w, Json& s) {
+    w.Line(s, kProcessors, &kSpeed);
+    w.Line(s, kSpeed, &kCpuidPresent);
+    w.Line(s, kCpuidPresent);
+    if (!w.Yes(s, kCpuidPresent, kSections[1])) return;
+    w.Line(s, kVendor, nullptr, {&kSignature[0]});
+    w.Lines(s, kSignature, 4, &kStandardFlags[0]);
+    w.Lines(s, kStandardFlags, 3, &kExtendedPresent);
+    w.Line(s, kExtendedPresent);
+    if (!w.Yes(s, kExtendedPresent, kSections[1])) return;
+    w.Line(s, kBrand, nullptr, {&kExtendedFlags[0]});
+    w.Lines(s, kExtendedFlags, 3);
+}
+
+void Direct3D8Adapter(Walker& w, Json& a) {
+    w.Line(a, kDescription);
+    w.Line(a, kDriver, nullptr, {&kDriverLines[0]});
+    w.Lines(a, kDriverLines, 5, &kDisplayModes8);
+    if (Json* modes = w.Open(a, kDisplayModes8, Json::array(), &kHalCaps))
+        w.Each(*modes, [&] { return w.Goes(kMode8, kHalCaps); }, [&](Json& mode) { w.Value(mode, kMode8); });
+    if (Json* caps = w.Open(a, kHalCaps, Json::object(), &kCapsFlags[0])) {
+        w.Lines(*caps, kCapsFlags, 9, &kFlipSync);
+        if (Json* flip = w.Open(*caps, kFlipSync, Json::object(), &kIntervals[0]))
+            w.Lines(*flip, kIntervals, 5, &kDirectX8Caps[0]);
+        w.Lines(*caps, kDirectX8Caps, 17);
+        w.LineIf(*caps, kTextureMemory);  // left out when the test device is refused
+    }
+}
+
+void DirectX(Walker& w, Json& s) {
+    if (Json* d3d9 = w.Open(s, kDirectX9, Json::array(), nullptr, true))
+        w.Each(*d3d9, [&] { return w.Fits(kHalCaps); },
+               [&](Json& caps) {
+                   w.Value(caps, kHalCaps);
+                   w.Lines(caps, kDirectX9Caps, 21);
+               },
+               Json::object());
+    // Without Direct3D 8 there is no DirectShow block either.
+    Json* d3d8 = w.Open(s, kDirectX8, Json::array(), nullptr, true);
+    if (!d3d8) return;
+    w.Each(*d3d8, [&] { return !w.Fits(kDirectShow) && !w.Fits(kSections[2]); },
+           [&](Json& adapter) { Direct3D8Adapter(w, adapter); }, Json::object());
+    Json* show = w.Open(s, kDirectShow, Json::object(), &kCategories[0]);
+    if (!show) return;
+    for (int i = 0; i < 7; ++i) {
+        const Row& follower = i < 6 ? kCategories[i + 1] : kSections[2];
+        if (Json* names = w.Open(*show, kCategories[i], Json::array(), &follower))
+            // A lost "OpenGL" line must not make the rest of the file device names.
+            w.Each(*names, [&] { return !w.Fits(follower) && !(i == 6 && w.Fits(kGLVersion)) && !w.LaterHeading(1); },
+                   [&](Json& name) { w.Value(name, kDeviceName); });
+    }
+}
+
+void OpenGL(Walker& w, Json& s) {
+    const Row& memory = kSections[3];
+    if (w.reading() && w.Fits(memory)) return;  // no rendering context
+    w.Line(s, kGLVersion);
+    w.Line(s, kRenderer, nullptr, {&kGLVendor});
+    w.Line(s, kGLVendor, nullptr, {&kDisplayModesGL, &memory});
+    if (w.reading() && (w.AtEnd() || w.Fits(memory))) return;  // no display-device query
+    w.Line(s, kDisplayModesGL, nullptr, {&kModeGL, &kCaps});
+    if (Json* modes = w.List(s, "modes"))
+        w.Each(*modes, [&] { return w.Goes(kModeGL, kCaps); }, [&](Json& mode) { w.Value(mode, kModeGL); });
+    if (Json* caps = w.Open(s, kCaps, Json::object(), &ChecklistRows()[0]))
+        w.Lines(*caps, ChecklistRows(), ChecklistSize());
+}
+
+void Memory(Walker& w, Json& s) {
+    if (Json* ram = w.Open(s, kRam, Json::object(), &kMemoryTotals[0])) w.Lines(*ram, kMemoryTotals, 2);
+    Json* drives = w.List(s, "drives");
+    if (!drives) return;
+    w.Each(*drives, [&] { return w.Goes(kHardDrive, kSections[4]); },
+           [&](Json& drive) {
+               const size_t number = drives->size() - 1;
+               // The walk ends at the first drive that does not answer: no gaps.
+               if (w.Line(drive, kHardDrive, &kDriveLines[0]) && w.reading() && drive["Hard Drive"] != number)
+                   w.Note(w.Taken(), "expected \"Hard Drive " + std::to_string(number) +
+                                         "\": drives are numbered from 0 without a gap");
+               w.Lines(drive, kDriveLines, 5);
+           },
+           Json::object());
+}
+
+void Windows(Walker& w, Json& s) { w.Lines(s, kWindowsLines, 11); }
+
+void Walk(Walker& w, Json& doc) {
+    static void (*const kBodies[5])(Walker&, Json&) = {Cpu, DirectX, OpenGL, Memory, Windows};
+    for (int i = 0; i < 5; ++i)
+        if (Json* section = w.Section(doc, i)) kBodies[i](w, *section);
+    if (w.reading()) w.Rest();
+}
+
+// Splits at CR LF, or at LF in a file without any CR LF. The pieces point into bytes.
+std::vector<std::string_view> SplitLines(std::string_view bytes, std::string_view end, bool& ended) {
+    std::vector<std::string_view> lines;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        const size_t at = bytes.find(end, pos);
+        if (at == std::string_view::npos) break;
+        lines.push_back(bytes.substr(pos, at - pos));
+        pos = at + end.size();
+    }
+    ended = pos == bytes.size();
+    if (!ended) lines.push_back(bytes.substr(pos));
+    return lines;
+}
+
+Json Head(std::string_view end, bool ended, size_t count) {
+    return Json{{"format", kDocumentFormat},
+                {"encoding", kEncoding},
+                {"line_end", end == "\r\n" ? "CR LF" : "LF"},
+                {"final_line_end", ended},
+                {"line_count", count}};
+}
+
+}  // namespace
+
+Reading ReadReport(std::string_view bytes) {
+    const std::string_view end = bytes.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+    bool ended = true;
+    std::vector<std::string_view> lines = SplitLines(bytes, end, ended);
+    Reading out;
+    out.doc = Head(end, ended, lines.size());
+    for (std::string_view line : lines)
+        for (const Row& heading : kSections) out.report = out.report || line == heading.format;
+
+    std::string_view cut;  // a last line without its line end is not read by the grammar
+    if (!ended) {
+        cut = lines.back();
+        lines.pop_back();
+    }
+    Walker walker(lines, out);
+    Walk(walker, out.doc);
+    Json& unfit = walker.unfit();
+    if (!ended) {
+        unfit.push_back(Json{{"line", lines.size() + 1},
+                             {"text", BytesToJsonText(cut)},
+                             {"expected", "a line end: the file ends inside this line"}});
+        out.problems.push_back(std::to_string(lines.size() + 1) + ": the file ends inside this line, \"" +
+                               Excerpt(cut) + "\"");
+    }
+    if (!unfit.empty()) out.doc["unfit"] = std::move(unfit);
+    if (!walker.end().is_null()) out.doc["ends_early"] = walker.end();
+    if (lines.empty() && ended) out.problems.assign(1, "empty: not a report");
+
+    // The document must give back the very bytes; anything else is a fault of the
+    // reader, and the lines are kept as they are.
+    std::string again;
+    try {
+        again = WriteReport(out.doc);
+    } catch (const std::exception&) {
+    }
+    if (again != bytes) {
+        out.doc = Head(end, ended, lines.size() + (ended ? 0 : 1));
+        Json& unfit = out.doc["unfit"] = Json::array();
+        for (size_t i = 0; i < lines.size(); ++i)
+            unfit.push_back(Json{{"line", i + 1}, {"text", BytesToJsonText(lines[i])}, {"expected", "a report line"}});
+        if (!ended)
+            unfit.push_back(Json{{"line", lines.size() + 1}, {"text", BytesToJsonText(cut)}, {"expected", "a line end"}});
+        out.problems.push_back("the lines could not be placed in the report's grammar");
+    }
+    return out;
+}
+
+std::string WriteReport(const Json& document) {
+    if (!document.is_object() || document.value("format", "") != kDocumentFormat)
+        throw std::invalid_argument(std::string("not a report document (no \"format\": \"") + kDocumentFormat + "\")");
+    const std::string mark = document.at("line_end").get<std::string>();
+    if (mark != "CR LF" && mark != "LF") throw std::invalid_argument("line_end is neither \"CR LF\" nor \"LF\"");
+    const std::string end = mark == "LF" ? "\n" : "\r\n";
+
+    Json doc = document;
+    std::vector<std::string> written;
+    Walker walker(written);
+    Walk(walker, doc);
+
+    std::map<size_t, std::string> unfit;
+    if (doc.contains("unfit"))
+        for (const Json& entry : doc.at("unfit"))
+            unfit[entry.at("line").get<size_t>()] = JsonTextToBytes(entry.at("text").get<std::string>());
+
+    std::string out;
+    size_t line = 1;
+    auto put_unfit = [&] {
+        for (auto it = unfit.find(line); it != unfit.end() && it->first == line; it = unfit.find(line)) {
+            out += it->second;
+            out += end;
+            unfit.erase(it);
+            line++;
+        }
+    };
+    for (const std::string& text : written) {
+        put_unfit();
+        const size_t start = out.size();
+        out += text;
+        out += end;
+        for (size_t at = out.find(end, start); at != std::string::npos; at = out.find(end, at + end.size())) line++;
+    }
+    put_unfit();
+    for (const auto& entry : unfit) {  // numbered past the end
+        out += entry.second;
+        out += end;
+    }
+    if (!document.value("final_line_end", true) && out.size() >= end.size()) out.resize(out.size() - end.size());
+    return out;
+}
+
+std::string Excerpt(std::string_view bytes, size_t limit) {
+    std::string out;
+    for (size_t i = 0; i < bytes.size() && i < limit; ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x20 || c == 0x7F || c == '"' || c == '\\') {
+            static const char kHex[] = "0123456789abcdef";
+            out += c == '"' ? "\\\"" : c == '\\' ? "\\\\" : std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    if (bytes.size() > limit) out += "... (" + std::to_string(bytes.size()) + " bytes)";
+    return out;
+}

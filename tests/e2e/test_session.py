@@ -1,0 +1,78 @@
+"""The private session outlives no folder: once its build folder is removed, its keeper
+ends every process of it (the display, the Wine server, Wine's services and desktop)
+at its next look, which comes every 2 s."""
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+from harness import BUILD, ROOT, WINTOOL, E2ETestCase, linked_prefix, main, processes
+
+LOOK = 2
+
+
+def environ(pid):
+    try:
+        with open("/proc/%d/environ" % pid, "rb") as f:
+            return f.read().split(b"\0")
+    except OSError:
+        return []
+
+
+def cwd(pid):
+    try:
+        return os.readlink("/proc/%d/cwd" % pid)
+    except OSError:
+        return ""
+
+
+class SessionTest(E2ETestCase):
+    def setUp(self):
+        # Beside the suite's prefix: its files are hard links to that one's.
+        top = tempfile.mkdtemp(prefix="session-test-", dir=os.path.abspath(BUILD))
+        self.addCleanup(shutil.rmtree, top, ignore_errors=True)
+        self.build = os.path.join(top, "build")
+        os.makedirs(os.path.join(self.build, "tests", "tools"))
+        shutil.copy(WINTOOL, os.path.join(self.build, "tests", "tools"))
+        prefix = os.path.join(self.build, "wineprefix")
+        linked_prefix(prefix)
+        env = {key: value for key, value in os.environ.items()
+               if key not in ("DISPLAY", "VINDREL_FAIL_MARK", "VINDREL_TURN")}
+        env.update(VINDREL_BUILD=self.build, WINEPREFIX=prefix, VINDREL_SESSION_IDLE="600")
+        # One user starts the session and leaves; the session waits for the next.
+        subprocess.run(["bash", "-c", 'source "$1/scripts/lib.sh" && use_session && leave_session', "_", ROOT],
+                       env=env, stdin=subprocess.DEVNULL, check=True, timeout=900)
+        self.addCleanup(self.kill_what_is_left)
+        # Its processes, found as any would: Wine's by their prefix, the rest by their folder.
+        marker = ("WINEPREFIX=" + prefix).encode()
+        self.session = {pid: (start, name) for pid, (_, start, name) in processes().items()
+                        if marker in environ(pid) or cwd(pid).startswith(self.build)}
+        names = sorted(name for _, name in self.session.values())
+        for wanted in ("Xvfb", "wineserver", "services.exe", "explorer.exe", "wintool.exe"):
+            self.assertIn(wanted, names)
+
+    def left(self):
+        running = processes()
+        return sorted(name for pid, (start, name) in self.session.items()
+                      if pid in running and running[pid][1] == start)
+
+    def kill_what_is_left(self):
+        running = processes()
+        for pid, (start, _) in self.session.items():
+            if pid in running and running[pid][1] == start:
+                os.kill(pid, signal.SIGKILL)
+
+    def test_a_removed_build_folder_ends_its_session(self):
+        # Wine may still be writing in its prefix; the session's own folder goes for certain.
+        shutil.rmtree(self.build, ignore_errors=True)
+        self.assertFalse(os.path.exists(os.path.join(self.build, "session")))
+        deadline = time.time() + LOOK + 10
+        while self.left() and time.time() < deadline:
+            time.sleep(0.2)
+        self.assertEqual(self.left(), [])
+
+
+if __name__ == "__main__":
+    main()

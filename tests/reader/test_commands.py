@@ -1,0 +1,326 @@
+"""vindrel-report's four commands on typed reports of every shape the program
+writes, on reports damaged one line at a time or cut anywhere, and on inputs that
+are no report at all."""
+import collections
+import json
+import os
+import random
+import subprocess
+import tempfile
+import unittest
+
+import typed_report as typed
+
+BUILD = os.environ.get("VINDREL_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
+READER = os.path.join(BUILD, "reader-host", "vindrel-report")
+
+# Every shape of report the program writes, by the blocks it leaves out or repeats.
+HIGH = bytes(range(0x80, 0x100))
+SHAPES = {
+    "usual": {},
+    "no CPUID": dict(cpu="none"),
+    "no extended CPUID": dict(cpu="basic"),
+    "no Direct3D 9, two Direct3D 8 adapters": dict(d3d9=None, d3d8=2),
+    "no Direct3D 9 adapter, no Direct3D 8": dict(d3d9=0, d3d8=None),
+    "two Direct3D 9 adapters, no Direct3D 8 adapter": dict(d3d9=2, d3d8=0),
+    "no runtime at all": dict(d3d9=None, d3d8=None),
+    "test device refused, no modes": dict(adapter=dict(modes=0, texture=False)),
+    "no DirectShow device": dict(shows={b"Video Input": []}),
+    "OpenGL a leaf": dict(gl="leaf"),
+    "no display-device query": dict(gl=dict(device=None)),
+    "no display mode, nothing present": dict(gl=dict(modes=0, present=())),
+    "empty GL strings": dict(gl=dict(version=b"", renderer=b"", vendor=b"", device=b"")),
+    "no drive": dict(drives=0),
+    "three drives": dict(drives=3),
+    "connected by LAN": dict(win=dict(pack=b"", connection=b"INTERNET_CONNECTION_LAN")),
+    "connection flags 0x12": dict(win=dict(connection=b"Unkown 0x12")),
+    "texts with formats, high bytes and line ends": dict(
+        adapter=dict(description=b"%s%n%x%d%%p" + HIGH, driver=b"tab\there\rcr\nlf\r\n" + b"D" * 300),
+        gl=dict(renderer=b"%s%n" * 10 + b"R" * 70_000, version=b"V" * 4086, vendor=b"\x80\xff\t\r\n%n" + b"W" * 300),
+        win=dict(pack=b"a\r\nb"), shows={b"MIDI": [b"%s", b"\xe9\xe8", b"x\ry"]}),
+    "every byte in a driver name": dict(adapter=dict(description=b"E" * 511, driver=bytes(range(1, 256)))),
+}
+
+
+Result = collections.namedtuple("Result", "returncode stdout stderr")
+
+
+def run(*args):
+    """Runs the reader; returns (exit code, stdout, stderr). A hang fails the test."""
+    result = subprocess.run([READER, *args], capture_output=True, timeout=120)
+    return Result(result.returncode, result.stdout, result.stderr)
+
+
+class ReaderTestCase(unittest.TestCase):
+    maxDiff = 4000
+
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.addCleanup(self.dir.cleanup)
+
+    def file(self, data, name="stats.txt"):
+        path = os.path.join(self.dir.name, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def to_json(self, path):
+        result = run("json", path)
+        return result, json.loads(result.stdout)
+
+    def assertRoundTrip(self, path, data):
+        """json then text gives back the bytes, whatever check thinks of them."""
+        result = run("json", path)
+        back = run("text", self.file(result.stdout, "report.json"))
+        self.assertEqual(back.returncode, 0, back.stderr)
+        self.assertTrue(back.stdout == data, "text did not give back the bytes")
+
+
+class WholeReportTest(ReaderTestCase):
+    def test_every_shape_checks_and_round_trips(self):
+        for name, shape in SHAPES.items():
+            for end in (b"\r\n", b"\n"):
+                data = typed.report(end=end, **shape)
+                if end == b"\n" and b"\r\n" in data:
+                    continue  # a text's own CR LF would make the file a CR LF one
+                with self.subTest(name, end=end):
+                    path = self.file(data)
+                    self.assertEqual(run("check", path)[:2], (0, b""))
+                    result = run("json", path)
+                    self.assertEqual((result.returncode, result.stderr), (0, b""))
+                    self.assertEqual(json.loads(result.stdout)["line_end"], "CR LF" if end == b"\r\n" else "LF")
+                    self.assertRoundTrip(path, data)
+
+    def test_values_as_the_report_prints_them(self):
+        _, doc = self.to_json(self.file(typed.report(**SHAPES["texts with formats, high bytes and line ends"])))
+        cpu = doc["CPU"]
+        self.assertEqual((cpu["CPU speed"], cpu["CPUID1"], cpu["Faimly"], cpu["Model"], cpu["Brand"]),
+                         (2096.25, "0x306a9", 6, 10, 9))
+        self.assertEqual(cpu["MMX  Capable"], "yes")
+        caps9 = doc["DirectX"]["DirectX9.0"][0]
+        self.assertEqual(caps9["MaxVertexW"], 1e10)
+        self.assertEqual(caps9["VertexShaderVersion"], {"major": 3, "minor": 0, "value": 4294836992})
+        self.assertEqual(caps9["MaxPixelShader30InstructionSlots"], -2147483648)
+        adapter = doc["DirectX"]["DirectX8.1"][0]
+        # Latin-1: byte 0xNN is code point U+00NN; line ends inside a text stay in it.
+        self.assertEqual(adapter["description"], "%s%n%x%d%%p" + "".join(map(chr, range(0x80, 0x100))))
+        self.assertEqual(adapter["driver"], "tab\there\rcr\nlf\r\n" + "D" * 300)
+        self.assertEqual(adapter["Display Modes"][1], {"width": 800, "height": 600, "refresh": 60, "format": "0x17"})
+        self.assertEqual(adapter["D3DDEVTYPE_HAL caps"]["Video Flip Synchronization"]["Every Second Refresh"],
+                         "not supported")
+        self.assertEqual(adapter["D3DDEVTYPE_HAL caps"]["Available Texture Memory"], {"bytes": 134217727, "MB": 127})
+        self.assertEqual(doc["DirectX"]["DirectShow"]["MIDI"], ["%s", "\xe9\xe8", "x\ry"])
+        self.assertEqual(doc["DirectX"]["DirectShow"]["Video Input"], [])
+        gl = doc["OpenGL"]
+        self.assertEqual(gl["Vendor"], "\x80\xff\t\r\n%n" + "W" * 300)
+        self.assertEqual(gl["Caps"]["GL_EXT_abgr"], "present")
+        self.assertEqual(gl["Caps"]["GL_ARB_multisample"], "not available")
+        self.assertEqual(list(gl["Caps"]), [name.decode() for name in typed.CHECKLIST])
+        memory = doc["Memory"]
+        self.assertEqual(memory["RAM"]["Total Virtual Memory"], {"bytes": -191668224, "MB": 3913})
+        self.assertEqual(memory["drives"][0]["Total Capacity"],
+                         {"bytes": 82252800000, "MB": 78442, "high": "0x13", "low": "26a62000"})
+        windows = doc["Windows"]
+        self.assertEqual((windows["Build"], windows["Network"], windows["ServicePack"]), (7601, "0x3", "a\r\nb"))
+        self.assertEqual(windows["Internet Connection"], "Unkown 0x10")
+        self.assertNotIn("unfit", doc)
+
+
+class DamagedReportTest(ReaderTestCase):
+    def check_one(self, lines, expected_message):
+        """The damaged report fails check with exactly the expected line, and still
+        round-trips through JSON with the damaged line kept."""
+        data = b"".join(line + b"\r\n" for line in lines)
+        path = self.file(data)
+        code, out, _ = run("check", path)
+        self.assertEqual((code, out.decode("latin-1")), (1, path + ":" + expected_message + "\n"))
+        result, doc = self.to_json(path)
+        self.assertEqual(result.returncode, 1)
+        self.assertRoundTrip(path, data)
+        return doc
+
+    def test_one_line_changed_missing_or_added(self):
+        base = typed.report_lines()
+        at = {line: i for i, line in reversed(list(enumerate(base)))}
+        cases = [  # (line replaced, by what (None: removed), message); formats typed from the documentation
+            (b"Faimly: 6", [b"Family: 6"], '%d: expected "Faimly: %%d", found "Family: 6"'),
+            (b"Model: 10", None, '%d: missing "Model: %%d" before this line'),
+            (b"Model: 10", [b"Model: 10", b"junk"], '%d: expected "Brand: %%d", found "junk"'),
+            (b"MaxTextureWidth : 16384", [b"MaxTextureWidth : 016384"],
+             '%d: expected "MaxTextureWidth : %%u", found "MaxTextureWidth : 016384"'),
+            (b"Total Physical Memory: 2147483647 [2047 MB]", [b"Total Physical Memory: 2147483647 [2046 MB]"],
+             '%d: expected "Total Physical Memory: %%d [%%d MB]", found "Total Physical Memory: 2147483647 [2046 MB]"'),
+            (b"GL_EXT_abgr:present", [b"GL_EXT_abgr:yes"], '%d: expected "GL_EXT_abgr:%%s", found "GL_EXT_abgr:yes"'),
+            (b"GL_EXT_blend_color:not available", [b"GL_EXT_blend_colour:not available"],
+             '%d: expected "GL_EXT_blend_color:%%s", found "GL_EXT_blend_colour:not available"'),
+            (b"Hard Drive 0", [b"Hard Drive 1"], '%d: expected "Hard Drive 0": drives are numbered from 0 without a gap'),
+            (b"Internet Connection:Unkown 0x10", [b"Internet Connection:Unkown 0x2"],
+             '%d: expected "Internet Connection:%%s", found "Internet Connection:Unkown 0x2"'),
+            (b"CPU speed: 2096.25", [b"CPU speed: 2096.250"],
+             '%d: expected "CPU speed: %%g", found "CPU speed: 2096.250"'),
+        ]
+        for old, new, message in cases:
+            with self.subTest(old=old, new=new):
+                index = at[old]
+                lines = base[:index] + (new or []) + base[index + 1:]
+                self.check_one(lines, message % (index + 1 + (1 if new and len(new) == 2 else 0)))
+
+    def test_lines_before_and_after_the_report(self):
+        lines = [b"\xef\xbb\xbfCPU"] + typed.report_lines()[1:] + [b""]
+        data = b"".join(line + b"\r\n" for line in lines)
+        path = self.file(data)
+        code, out, _ = run("check", path)
+        self.assertEqual(code, 1)
+        self.assertEqual(out.decode("latin-1").splitlines(),
+                         [path + ':1: missing "CPU" before this line',
+                          path + ':1: expected "Number of Processors:%d", found "\xef\xbb\xbfCPU"',
+                          path + ':%d: expected the end of the report, found ""' % len(lines)])
+        self.assertRoundTrip(path, data)
+
+    def test_cut_anywhere(self):
+        lines = typed.report_lines(drives=2)
+        data = b"".join(line + b"\r\n" for line in lines)
+        sections = []  # the section each line belongs to
+        for line in lines:
+            sections.append(line.decode() if line in (b"CPU", b"DirectX", b"OpenGL", b"Memory", b"Windows")
+                            else sections[-1])
+        offsets = [0]
+        for line in lines:
+            offsets.append(offsets[-1] + len(line) + 2)
+        rng = random.Random(20)
+        cuts = offsets[1:-1] + [rng.randrange(4, len(data) - 1) for _ in range(60)] + [len(data) - 1]
+        for cut in cuts:
+            with self.subTest(cut=cut):
+                path = self.file(data[:cut])
+                code, out, _ = run("check", path)
+                whole = sum(1 for end in offsets[1:] if end <= cut)
+                expected = path + ': ends early in section "%s" after line %d: expected ' % (sections[whole - 1], whole)
+                self.assertEqual(code, 1)
+                report = out.decode("latin-1").splitlines()
+                self.assertTrue(report and report[0].startswith(expected), report[:3])
+                if cut not in offsets:
+                    self.assertEqual(report[1:], [path + ":%d: the file ends inside this line, \"%s\"" % (
+                        whole + 1,
+                        data[offsets[whole]:cut].decode("latin-1").replace("\\", "\\\\").replace("\r", "\\x0d"))])
+                else:
+                    self.assertEqual(len(report), 1, report)
+                if rng.random() < 0.3:
+                    self.assertRoundTrip(path, data[:cut])
+
+
+class HostileInputTest(ReaderTestCase):
+    def test_inputs_that_are_no_report(self):
+        rng = random.Random(7)
+        binary = bytes(rng.randrange(256) for _ in range(200_000))
+        cases = [  # (bytes or a path maker, exit code of check, message on stdout or stderr)
+            (binary, 1, "not a Vindrel report: no line is a section heading"),
+            (b"x" * 10_000_000, 1, "not a Vindrel report"),
+            (b"y" * 10_000_000 + b"\r\n", 1, "not a Vindrel report"),
+            (b"", 1, "empty, not a report"),
+            (b"\0" * 20 + b"\r\nCPU\r\n", 1, '1: expected "CPU", found "' + "\\x00" * 20 + '"'),
+        ]
+        for data, code, message in cases:
+            with self.subTest(data=data[:20], size=len(data)):
+                path = self.file(data)
+                result = run("check", path)
+                self.assertEqual(result.returncode, code)
+                self.assertIn(path + ": " + message if message[0] != "1" else path + ":" + message,
+                              result.stdout.decode("latin-1"))
+                self.assertRoundTrip(path, data)
+
+    def test_a_ten_megabyte_platform_text_is_still_a_report(self):
+        data = typed.report(gl=dict(renderer=b"R" * 10_000_000))
+        path = self.file(data)
+        self.assertEqual(run("check", path)[:2], (0, b""))
+        self.assertRoundTrip(path, data)
+
+    def test_unreadable_inputs(self):
+        missing = os.path.join(self.dir.name, "missing.txt")
+        large = self.file(b"CPU\r\n" * 4_000_000, "large.txt")
+        for command in (["check"], ["json"], ["text"], ["diff", self.file(typed.report())]):
+            for path, message in ((missing, "cannot be read: No such file or directory"),
+                                  (self.dir.name, "is a directory, not a file"),
+                                  (large, "more than 16 MB, too large for a report")):
+                with self.subTest(command=command[0], path=path):
+                    code, out, err = run(*command, path)
+                    self.assertEqual((code, out), (2, b""))
+                    self.assertEqual(err.decode(), "vindrel-report: %s: %s\n" % (path, message))
+
+    def test_documents_that_text_refuses(self):
+        good = json.loads(run("json", self.file(typed.report())).stdout)
+        wide = dict(good, Windows=dict(good["Windows"], **{"User Name": "\u20ac"}))
+        wrong_kind = dict(good, Windows=dict(good["Windows"], Build="7601"))
+        out_of_range = dict(good, Windows=dict(good["Windows"], Build=2 ** 31))
+        cases = [(b"{", "not JSON"), (b"[]", "not a report document"), (b'{"format": "other"}', "not a report document"),
+                 (json.dumps(wide).encode(), "above U+00FF"), (json.dumps(wrong_kind).encode(), "not a report document"),
+                 (json.dumps(out_of_range).encode(), "signed 32-bit range")]
+        for data, message in cases:
+            with self.subTest(data=data[:30]):
+                code, out, err = run("text", self.file(data, "doc.json"))
+                self.assertEqual((code, out), (1, b""))
+                self.assertIn(message, err.decode())
+
+
+class DiffTest(ReaderTestCase):
+    def diff(self, a, b, *options):
+        return run("diff", *options, self.file(a, "a.txt"), self.file(b, "b.txt"))
+
+    def test_the_same_report(self):
+        data = typed.report()
+        self.assertEqual(self.diff(data, data)[:2], (0, b""))
+        # The clock moved by less than the tolerance.
+        self.assertEqual(self.diff(data, data.replace(b"CPU speed: 2096.25", b"CPU speed: 2150"))[:2], (0, b""))
+
+    def test_a_planted_change_shows_once_at_its_place(self):
+        data = typed.report(drives=2)
+        cases = [
+            (b"GL_ARB_multisample:not available", b"GL_ARB_multisample:present",
+             'OpenGL > Caps > GL_ARB_multisample: "not available" -> "present"'),
+            (b"DriverVersion:658360", b"DriverVersion:658361",
+             "DirectX > DirectX8.1 > adapter 0 > DriverVersion: 658360 -> 658361"),
+            (b"Build:7601", b"Build:9200", "Windows > Build: 7601 -> 9200"),
+            (b"CPU speed: 2096.25", b"CPU speed: 2200", "CPU > CPU speed: 2096.25 -> 2200"),
+            (b"Hard Drive 1\r\n", None, "Memory > drives > Hard Drive 1: appeared"),
+            (b"Audio Output\r\n", b"Audio Output\r\nUSB Audio\r\n", 'DirectX > DirectShow > Audio Output: appeared: "USB Audio"'),
+            (b"640x480 @ 60 Hz [FMT:0x16]\r\n", b"",
+             "DirectX > DirectX8.1 > adapter 0 > Display Modes: gone: 640x480 @ 60 Hz [FMT:0x16]"),
+            (b"MaxPointSize: 256\r\n", b"MaxPointSize: 255.5\r\n",
+             "DirectX > DirectX9.0 > adapter 0 > MaxPointSize: 256 -> 255.5"),
+        ]
+        for old, new, line in cases:
+            with self.subTest(line):
+                if new is None:  # the later report has what the earlier one lacks
+                    start = data.index(old)
+                    earlier = data[:start] + data[start + len(b"".join(l + b"\r\n" for l in typed.drive(1))):]
+                    result = self.diff(earlier, data)
+                else:
+                    self.assertEqual(data.count(old), 1)
+                    result = self.diff(data, data.replace(old, new))
+                self.assertEqual((result.returncode, result.stdout.decode()), (1, line + "\n"))
+
+    def test_clock_tolerance_option(self):
+        data = typed.report()
+        faster = data.replace(b"CPU speed: 2096.25", b"CPU speed: 2100")
+        self.assertEqual(self.diff(data, faster)[:2], (0, b""))
+        self.assertEqual(self.diff(data, faster, "--clock-tolerance", "0.1")[:2],
+                         (1, b"CPU > CPU speed: 2096.25 -> 2100\n"))
+        self.assertEqual(self.diff(data, faster, "--clock-tolerance=0.5")[:2], (0, b""))
+        self.assertEqual(self.diff(data, faster, "--clock-tolerance", "fast")[0], 2)
+
+    def test_a_cut_report_says_where_it_ends(self):
+        data = typed.report()
+        cut = data[:data.index(b"Memory\r\n")]
+        code, out, _ = self.diff(data, cut)
+        self.assertEqual(code, 1)
+        lines = out.decode().splitlines()
+        self.assertEqual(lines[0], 'end: whole -> ends early in "OpenGL" after line %d' % cut.count(b"\r\n"))
+        self.assertIn("Memory: gone", lines)
+        self.assertIn("Windows: gone", lines)
+
+    def test_inputs_that_cannot_be_compared(self):
+        self.assertEqual(self.diff(typed.report(), b"\x00\x01binary")[0], 2)
+        self.assertEqual(run("diff", self.file(b"CPU\r\n"))[0], 2)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
