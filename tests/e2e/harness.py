@@ -107,13 +107,33 @@ def without_display():
     env = no_display_env()
     subprocess.run(["wineserver", "-p"], env=env, check=False)
     try:
-        for _ in range(6):
-            if wine(WINTOOL, "desktop", env=env).returncode == 0:
-                break
-            time.sleep(5)
+        wait_for_desktop(env)
         yield env
     finally:
         end_server(env)
+
+
+def wait_for_desktop(env):
+    """Gives a new server's desktop process its time to come up (a loaded machine
+    can take longer than a program waits for it)."""
+    for _ in range(6):
+        if wine(WINTOOL, "desktop", env=env).returncode == 0:
+            return
+        time.sleep(5)
+
+
+@contextlib.contextmanager
+def desktop_kept(env):
+    """Keeps env's desktop up with a hidden window: Wine's desktop process ends a
+    while after the last window closes, and starting it again can time out."""
+    wait_for_desktop(env)
+    keeper = subprocess.Popen(["wine", WINTOOL, "keep-desktop"], env=env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        yield
+    finally:
+        keeper.kill()
+        keeper.wait()
 
 
 def start_run_script(folder, env=None):

@@ -7,7 +7,7 @@ import re
 import shutil
 import subprocess
 
-from harness import BUILD, E2ETestCase, Run, end_server, file_lines, linked_prefix, main, wine
+from harness import BUILD, E2ETestCase, Run, desktop_kept, end_server, file_lines, linked_prefix, main, wine
 
 PREFIX = os.path.join(BUILD, "wineprefix-versions")
 VERSIONS = ("winxp", "win7", "win81", "win10")
@@ -20,6 +20,7 @@ class WindowsVersionsTest(E2ETestCase):
         self.addCleanup(shutil.rmtree, PREFIX, True)
         self.addCleanup(end_server, self.env)
         subprocess.run(["wineserver", "-p"], env=self.env, check=False)
+        self.enterContext(desktop_kept(self.env))
 
     def report_after_close(self):
         with Run(env=self.env) as run:
