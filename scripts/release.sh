@@ -81,10 +81,10 @@ build_in "$work/first"
 log "building it again in \"$work/second copy\"${other_user:+ as $other_user}"
 build_in "$work/second copy" $other_user
 
-exe=$work/first/build/app/vindrel.exe
-for copy in "$work/second copy/build/app/vindrel.exe" "${others[@]}"; do
-    cmp -s "$exe" "$copy" && continue
-    python3 - "$exe" "$copy" <<'EOF' >&2
+# same_bytes FIRST OTHER: true when both hold the same bytes; else says where they differ.
+same_bytes() {
+    cmp -s "$1" "$2" && return 0
+    python3 - "$1" "$2" <<'EOF' >&2
 import sys
 a, b = (open(name, "rb").read() for name in sys.argv[1:3])
 diff = [i for i in range(min(len(a), len(b))) if a[i] != b[i]]
@@ -97,20 +97,21 @@ if len(diff) > 20:
     print("... %d differing bytes in all" % len(diff))
 EOF
     keep_work=1
-    log "NOT REPRODUCIBLE: $copy (other) differs from the first build $exe (above: offsets from 0 in" \
+    log "NOT REPRODUCIBLE: $2 (other) differs from the first build $1 (above: offsets from 0 in" \
         "hexadecimal, and each one's byte); the builds stay in $work"
-    exit 1
-done
+    return 1
+}
+
+exe=$work/first/build/app/vindrel.exe
 reader=$work/first/build/reader/vindrel-report.exe
-if ! cmp -s "$reader" "$work/second copy/build/reader/vindrel-report.exe"; then
-    cmp -l "$reader" "$work/second copy/build/reader/vindrel-report.exe" | head -20 >&2 || true
-    log "NOT REPRODUCIBLE: the two builds of vindrel-report.exe differ (offsets and octal bytes above)"
-    exit 1
-fi
+for copy in "$work/second copy/build/app/vindrel.exe" "${others[@]}"; do
+    same_bytes "$exe" "$copy" || exit 1
+done
+same_bytes "$reader" "$work/second copy/build/reader/vindrel-report.exe" || exit 1
 sha=$(sha256sum "$exe" | cut -d' ' -f1)
 given=""
 [ ${#others[@]} -eq 0 ] || given=", and so is each given file (${others[*]})"
-log "vindrel.exe: the two fresh builds of $what are the same bytes$given"
+log "vindrel.exe and vindrel-report.exe: the two fresh builds of $what are the same bytes$given"
 if [ -n "$check_only" ]; then
     echo "vindrel.exe SHA-256: $sha"
     exit 0
