@@ -165,9 +165,10 @@ install_packages() {
     if [ ${#arch[@]} -gt 0 ]; then
         quietly "adding the i386 architecture" "${sudo[@]}" "${arch[@]}" || return
     fi
-    quietly "apt-get update" "${sudo[@]}" apt-get update || return
+    # A mirror caught mid-sync answers a file of the wrong size now and then: try again.
+    quietly "apt-get update" "${sudo[@]}" apt-get -o Acquire::Retries=3 update || return
     quietly "installing ${missing[*]}" "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y --no-install-recommends "${missing[@]}"
+        apt-get -o Acquire::Retries=3 install -y --no-install-recommends "${missing[@]}"
 }
 
 ensure_packages() {

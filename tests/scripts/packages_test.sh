@@ -31,7 +31,7 @@ case \$1 in
 *) $note ;;
 esac"
 stand_in apt-get "$note
-[ -z \"\${APT_FAILS:-}\" ] || [ \"\$1\" != install ] || { echo \"E: Package 'b' has no installation candidate\"; exit 100; }"
+[ -z \"\${APT_FAILS:-}\" ] || [[ \" \$* \" != *\" install \"* ]] || { echo \"E: Package 'b' has no installation candidate\"; exit 100; }"
 stand_in id 'echo "$USER_ID"'
 mkdir -p "$work/sudo"
 printf '#!/bin/bash\nVIA_SUDO=1 exec "$@"\n' >"$work/sudo/sudo" && chmod +x "$work/sudo/sudo"
@@ -67,18 +67,18 @@ expect() {
 
 expect "nothing missing" 0 "" "" -- a b:i386 c
 expect "some missing, i386 absent" 0 "dpkg --add-architecture i386
-apt-get update
-apt-get install -y --no-install-recommends d e:i386" '^\[vindrel\] installing d e:i386$' FOREIGN= -- a d b:i386 e:i386
-expect "not root" 0 "sudo apt-get update
-sudo apt-get install -y --no-install-recommends d" 'installing d' USER_ID=1000 SUDO=1 -- a d
+apt-get -o Acquire::Retries=3 update
+apt-get -o Acquire::Retries=3 install -y --no-install-recommends d e:i386" '^\[vindrel\] installing d e:i386$' FOREIGN= -- a d b:i386 e:i386
+expect "not root" 0 "sudo apt-get -o Acquire::Retries=3 update
+sudo apt-get -o Acquire::Retries=3 install -y --no-install-recommends d" 'installing d' USER_ID=1000 SUDO=1 -- a d
 expect "not root, no sudo" non-zero "" \
     '^\[vindrel\] missing packages: d e:i386; .*no sudo; as root, run: dpkg --add-architecture i386 && apt-get update && apt-get install --no-install-recommends d e:i386$' \
     USER_ID=1000 FOREIGN= -- d e:i386
-expect "apt failing" non-zero "apt-get update
-apt-get install -y --no-install-recommends d" \
+expect "apt failing" non-zero "apt-get -o Acquire::Retries=3 update
+apt-get -o Acquire::Retries=3 install -y --no-install-recommends d" \
     "installing d failed \(status 100\); the log is $work/build/logs/vindrel.log" APT_FAILS=1 -- d
-expect "apt's last lines shown" non-zero "apt-get update
-apt-get install -y --no-install-recommends d" "^    E: Package 'b' has no installation candidate$" APT_FAILS=1 -- d
+expect "apt's last lines shown" non-zero "apt-get -o Acquire::Retries=3 update
+apt-get -o Acquire::Retries=3 install -y --no-install-recommends d" "^    E: Package 'b' has no installation candidate$" APT_FAILS=1 -- d
 
 # Nothing stops silently: run.sh stopped by a failing command inside a command
 # substitution names that command, its place and the log, once.
