@@ -365,6 +365,22 @@ end_sessions_of() {
     done
 }
 
+# end_wine_of PREFIX: ends the Windows programs and Wine's own processes that run with
+# WINEPREFIX=PREFIX. Wine starts its services in sessions of their own, and with the
+# prefix gone "wineserver -k" cannot find them; their environment still names it.
+end_wine_of() {
+    local environ pid name found=()
+    for environ in $(grep -lzxF "WINEPREFIX=$1" /proc/[0-9]*/environ 2>/dev/null || true); do
+        pid=${environ//[^0-9]/}
+        name=$(cat "/proc/$pid/comm" 2>/dev/null) || continue
+        case $name in *.exe | wine*) found+=("$pid") ;; esac
+    done
+    [ ${#found[@]} -gt 0 ] || return 0
+    kill -TERM "${found[@]}" 2>/dev/null || true
+    sleep 2
+    kill -KILL "${found[@]}" 2>/dev/null || true
+}
+
 # Starts the session's processes, each in a session of its own (a Ctrl-C of the run
 # that started them does not end them), in build/session (not the caller's folder).
 start_session() {
@@ -488,7 +504,7 @@ end_session() {
 # processes in memory, so that a removed build folder (or session folder) cannot
 # orphan them: it then ends them by PID and start time.
 session_keeper() {
-    local dir=$VINDREL_SESSION me=$BASHPID now used here
+    local dir=$VINDREL_SESSION me=$BASHPID now used here prefix=$VINDREL_BUILD/wineprefix
     local -a leaders=()
     here=$(stat -c %d:%i "$dir")
     [ ! -f "$dir/leaders" ] || mapfile -t leaders <"$dir/leaders"
@@ -498,6 +514,7 @@ session_keeper() {
         fi
         if [ "$(stat -c %d:%i "$dir" 2>/dev/null)" != "$here" ] || [ "$(session_pid keeper)" != "$me" ]; then
             end_sessions_of "${leaders[@]}"
+            [ -d "$dir" ] || end_wine_of "$prefix"
             exit 0
         fi
         [ ! -f "$dir/leaders" ] || mapfile -t leaders <"$dir/leaders"
