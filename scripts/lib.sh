@@ -165,8 +165,10 @@ install_packages() {
     if [ ${#arch[@]} -gt 0 ]; then
         quietly "adding the i386 architecture" "${sudo[@]}" "${arch[@]}" || return
     fi
-    # A mirror caught mid-sync answers a file of the wrong size now and then: try again.
-    quietly "apt-get update" "${sudo[@]}" apt-get -o Acquire::Retries=3 update || return
+    # A mirror caught mid-sync answers a file of the wrong size now and then: apt tries
+    # again, and a list it still cannot fetch need not stop the install.
+    logged "${sudo[@]}" apt-get -o Acquire::Retries=3 update ||
+        log "apt-get update failed for some package lists (see $VINDREL_LOG); installing with those apt has"
     quietly "installing ${missing[*]}" "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
         apt-get -o Acquire::Retries=3 install -y --no-install-recommends "${missing[@]}"
 }
