@@ -201,9 +201,10 @@ on_wine_host() {
             log "this kernel does not run 32-bit programs; running in a virtual machine"
         fi
         # The emulated processor is tens of times slower: the first dialog in a new
-        # prefix can take minutes there.
+        # prefix can take minutes there, and a stopped run needs longer to clean up.
         VINDREL_SESSION_IDLE=0 VINDREL_VM_DIR=${VINDREL_VM_DIR:-$VINDREL_BUILD/vm} \
             VINDREL_SHOW_TIMEOUT=${VINDREL_SHOW_TIMEOUT:-1800} VINDREL_EXIT_TIMEOUT=${VINDREL_EXIT_TIMEOUT:-300} \
+            VINDREL_STOP_GRACE=${VINDREL_STOP_GRACE:-10} \
             "$VINDREL_ROOT/scripts/vm-run.sh" "$@"
     fi
 }
