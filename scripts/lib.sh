@@ -622,7 +622,11 @@ end_children() {
             [ ${#left[@]} -gt 0 ] || break
             sleep 0.05
         done
-        [ ${#left[@]} -eq 0 ] || kill -KILL "${left[@]}" 2>/dev/null || true
+        if [ ${#left[@]} -gt 0 ]; then
+            kill -KILL "${left[@]}" 2>/dev/null || true
+            # A nested run killed before it could leave the session leaves it now.
+            for pid in "${left[@]}"; do rm -f "$VINDREL_SESSION/users/$pid"; done
+        fi
     fi
     # What a killed nested script started after it was asked to stop has lost its
     # parent, not its process group.
