@@ -147,6 +147,15 @@ def start_run_script(folder, env=None):
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
 
 
+def proc_strings(pid, name):
+    """The zero-separated strings of /proc/PID/NAME (cmdline, environ); none once it has gone."""
+    try:
+        with open("/proc/%d/%s" % (pid, name), "rb") as f:
+            return f.read().split(b"\0")
+    except OSError:
+        return []
+
+
 def processes():
     """{pid: (session id, start time, name)} of every process now running (no zombies)."""
     found = {}

@@ -10,7 +10,8 @@ import sys
 import tempfile
 import time
 
-from harness import BUILD, SECTIONS, E2ETestCase, file_lines, main, processes, start_run_script, wintool
+from harness import (BUILD, SECTIONS, E2ETestCase, file_lines, main, proc_strings, processes, start_run_script,
+                     wintool)
 
 SESSION = os.path.join(os.path.abspath(BUILD), "session")
 
@@ -18,14 +19,6 @@ SESSION = os.path.join(os.path.abspath(BUILD), "session")
 def session_pid(name):
     with open(os.path.join(SESSION, name + ".pid")) as f:
         return int(f.read())
-
-
-def cmdline(pid):
-    try:
-        with open("/proc/%d/cmdline" % pid, "rb") as f:
-            return f.read().split(b"\0")
-    except OSError:
-        return []
 
 
 def parent(pid):
@@ -78,7 +71,8 @@ class InterruptTest(E2ETestCase):
     def inner(self):
         """run-inner.sh's own process, not one of its subshells."""
         def find():
-            ids = [pid for pid in self.mine() if any(arg.endswith(b"run-inner.sh") for arg in cmdline(pid))]
+            ids = [pid for pid in self.mine()
+                   if any(arg.endswith(b"run-inner.sh") for arg in proc_strings(pid, "cmdline"))]
             return next((pid for pid in ids if parent(pid) not in ids), None)
         return self.wait_for("run-inner.sh", find)
 

@@ -8,17 +8,9 @@ import subprocess
 import tempfile
 import time
 
-from harness import BUILD, ROOT, WINTOOL, E2ETestCase, linked_prefix, main, processes
+from harness import BUILD, ROOT, WINTOOL, E2ETestCase, linked_prefix, main, proc_strings, processes
 
 LOOK = 2
-
-
-def environ(pid):
-    try:
-        with open("/proc/%d/environ" % pid, "rb") as f:
-            return f.read().split(b"\0")
-    except OSError:
-        return []
 
 
 def cwd(pid):
@@ -50,7 +42,7 @@ class SessionTest(E2ETestCase):
         # Its processes, found as any would: Wine's by their prefix, the rest by their folder.
         marker = ("WINEPREFIX=" + prefix).encode()
         self.session = {pid: (start, name) for pid, (_, start, name) in processes().items()
-                        if marker in environ(pid) or cwd(pid).startswith(self.build)}
+                        if marker in proc_strings(pid, "environ") or cwd(pid).startswith(self.build)}
         names = sorted(name for _, name in self.session.values())
         # The server is "wineserver64" where Wine is the 64-bit build with 32-bit support.
         for wanted in ("Xvfb", "wineserver", "services.exe", "wintool.exe"):
