@@ -103,9 +103,13 @@ def run_crash(settings):
     stats.txt) once the process has ended by itself. A run still going after
     harness.EXIT_TIMEOUT is held, by a crash dialog or a hang, and fails."""
     workdir = tempfile.mkdtemp(prefix="vindrel-crash-")
+    # No debugger: winedbg writes a backtrace of the planted crash and then ends the
+    # process with status 0, which a clean exit also gives.
+    env = _with_doubles(os.environ)
+    env["WINEDLLOVERRIDES"] += ";winedbg.exe=d"
     try:
         exe = _place(workdir, settings)
-        with Run(workdir=workdir, exe=exe, env=_with_doubles(os.environ)) as run:
+        with Run(workdir=workdir, exe=exe, env=env) as run:
             try:
                 code = run.wait_exit()
             except subprocess.TimeoutExpired:
