@@ -629,20 +629,26 @@ end_children() {
         fi
     fi
     # What a killed nested script started after it was asked to stop has lost its
-    # parent, not its process group.
+    # parent, not its process group. A process can fork just before KILL reaches it,
+    # so look again until the group is empty.
     read -r line <"/proc/$$/stat"
     # shellcheck disable=SC2086
     set -- ${line##*) }
     [ "$3" = $$ ] || return 0
-    left=()
-    for f in /proc/[0-9]*/stat; do
-        read -r line 2>/dev/null <"$f" || continue
-        # shellcheck disable=SC2086
-        set -- ${line##*) }
-        pid=${f//[^0-9]/}
-        [ "$1" != Z ] && [ "$3" = $$ ] && [ "$pid" != $$ ] && [ "$pid" != "$BASHPID" ] && left+=("$pid")
+    local -i passes=0
+    while ((passes++ < 10)); do
+        left=()
+        for f in /proc/[0-9]*/stat; do
+            read -r line 2>/dev/null <"$f" || continue
+            # shellcheck disable=SC2086
+            set -- ${line##*) }
+            pid=${f//[^0-9]/}
+            [ "$1" != Z ] && [ "$3" = $$ ] && [ "$pid" != $$ ] && [ "$pid" != "$BASHPID" ] && left+=("$pid")
+        done
+        [ ${#left[@]} -gt 0 ] || return 0
+        kill -KILL "${left[@]}" 2>/dev/null || true
+        sleep 0.05
     done
-    [ ${#left[@]} -eq 0 ] || kill -KILL "${left[@]}" 2>/dev/null || true
 }
 
 # take_turn: runs that share a build folder take turns. Waits, at most

@@ -303,7 +303,20 @@ def section_items(tree, name):
     return items
 
 
+class OutOfTime(Exception):
+    pass
+
+
+_out_of_time = []
+
+
 class E2ETestCase(unittest.TestCase):
+    def run(self, result=None):
+        # Once the file's time has run out, the tests left are not started.
+        if _out_of_time:
+            return result
+        return super().run(result)
+
     def assertReportMatchesTree(self, tree, data):
         """The tree's depth-first texts are the file's lines, in order."""
         lines = file_lines(data)
@@ -320,11 +333,23 @@ def _stopped(signum, frame):
     raise KeyboardInterrupt(signal.Signals(signum).name)
 
 
+def _ran_out(signum, frame):
+    _out_of_time.append(True)
+    raise OutOfTime("the test file ran out of its time; ending what it started")
+
+
 def main():
     # Stopped with the run around it, a test still ends what it started on its way out
     # (a Wine server of its own among them).
     for sig in (signal.SIGTERM, signal.SIGHUP):
         signal.signal(sig, _stopped)
+    # CTest kills a file that runs past its TIMEOUT with SIGKILL, which leaves what the
+    # test started (stopped processes among them) to break the files after it. So the
+    # test running a minute before that fails, and its clean-ups run.
+    limit = int(os.environ.get("VINDREL_SCRIPT_TIMEOUT", "0"))
+    if limit > 120:
+        signal.signal(signal.SIGALRM, _ran_out)
+        signal.alarm(limit - 60)
     unittest.main(verbosity=2)
 
 

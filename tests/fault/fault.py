@@ -11,7 +11,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import harness  # noqa: E402
@@ -119,7 +118,7 @@ def run_crash(settings):
         shutil.rmtree(workdir, ignore_errors=True)
 
 
-class FaultTestCase(unittest.TestCase):
+class FaultTestCase(harness.E2ETestCase):
     maxDiff = 4000
 
     def assertSound(self, outcome, file_expected=True):
