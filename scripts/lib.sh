@@ -144,7 +144,7 @@ missing_packages() {
 }
 
 install_packages() {
-    local list missing=() sudo=() arch=()
+    local list missing=() sudo=() arch=() apt=(apt-get -o Acquire::Retries=3)
     list=$(missing_packages "$@")
     [ -n "$list" ] || return 0
     mapfile -t missing <<<"$list"
@@ -167,10 +167,10 @@ install_packages() {
     fi
     # A mirror caught mid-sync answers a file of the wrong size now and then: apt tries
     # again, and a list it still cannot fetch need not stop the install.
-    logged "${sudo[@]}" apt-get -o Acquire::Retries=3 update ||
+    logged "${sudo[@]}" "${apt[@]}" update ||
         log "apt-get update failed for some package lists (see $VINDREL_LOG); installing with those apt has"
     quietly "installing ${missing[*]}" "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get -o Acquire::Retries=3 install -y --no-install-recommends "${missing[@]}"
+        "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
 }
 
 ensure_packages() {
