@@ -51,8 +51,25 @@ struct Piece {
     bool precise;              // "%.8x"
 };
 
-std::vector<Piece> Pieces(const char* format) {
-    std::vector<Piece> pieces;
+// Every line is read with its row's pieces, so they are kept without allocating.
+class PieceList {
+public:
+    size_t size() const { return count_; }
+    const Piece& operator[](size_t i) const { return items_[i]; }
+    const Piece& back() const { return items_[count_ - 1]; }
+    void push_back(const Piece& piece) {
+        if (count_ == kMost) throw std::logic_error("a line format with too many conversions");
+        items_[count_++] = piece;
+    }
+
+private:
+    static const size_t kMost = 8;
+    Piece items_[kMost];
+    size_t count_ = 0;
+};
+
+PieceList Pieces(const char* format) {
+    PieceList pieces;
     const char* p = format;
     const char* start = p;
     while (*p) {
@@ -227,13 +244,26 @@ std::string WriteConversion(const Row& row, const Piece& piece, const Json& v) {
     return std::string();
 }
 
+std::string Write(const Row& row, const PieceList& pieces, const std::vector<std::string>& parts, const Json& value) {
+    const size_t conversions = pieces.size() - 1;
+    std::string out;
+    for (size_t i = 0; i < conversions; ++i) {
+        out += pieces[i].literal;
+        out += WriteConversion(row, pieces[i], conversions > 1 ? value.at(parts.at(i)) : value);
+    }
+    out += pieces.back().literal;
+    return out;
+}
+
 }  // namespace
+
+bool IsFixed(const Row& row) { return std::strchr(row.format, '%') == nullptr; }
 
 std::string RowKey(const Row& row) {
     if (row.key) return row.key;
     std::string_view f = row.format;
     size_t end = f.find_first_of(":%");
-    if (Pieces(row.format).size() == 1) end = std::string_view::npos;  // a fixed text names itself
+    if (IsFixed(row)) end = std::string_view::npos;  // a fixed text names itself
     f = f.substr(0, end);
     while (!f.empty() && f.back() == ' ') f.remove_suffix(1);
     return std::string(f);
@@ -244,7 +274,6 @@ std::string RowShown(const Row& row) {
     return "\"" + std::string(row.format) + "\"";
 }
 
-bool IsFixed(const Row& row) { return Pieces(row.format).size() == 1; }
 
 bool ReadLine(const Row& row, std::string_view line, Json* value) {
     // Most lines meet most rows in their first bytes.
@@ -252,7 +281,7 @@ bool ReadLine(const Row& row, std::string_view line, Json* value) {
     const size_t fixed = percent ? percent - row.format : std::strlen(row.format);
     if (line.substr(0, fixed) != std::string_view(row.format, fixed) || (!percent && line.size() != fixed))
         return false;
-    const std::vector<Piece> pieces = Pieces(row.format);
+    const PieceList pieces = Pieces(row.format);
     const std::vector<std::string> parts = Parts(row);
     const size_t conversions = pieces.size() - 1;
     const std::string_view tail = pieces.back().literal;
@@ -280,24 +309,13 @@ bool ReadLine(const Row& row, std::string_view line, Json* value) {
         pos = end;
     }
     if (line.substr(pos) != tail) return false;
-    if (WriteLine(row, values) != line) return false;
+    if (Write(row, pieces, parts, values) != line) return false;
     if (row.agrees && !row.agrees(values)) return false;
     if (value) *value = std::move(values);
     return true;
 }
 
-std::string WriteLine(const Row& row, const Json& value) {
-    const std::vector<Piece> pieces = Pieces(row.format);
-    const std::vector<std::string> parts = Parts(row);
-    const size_t conversions = pieces.size() - 1;
-    std::string out;
-    for (size_t i = 0; i < conversions; ++i) {
-        out += pieces[i].literal;
-        out += WriteConversion(row, pieces[i], conversions > 1 ? value.at(parts.at(i)) : value);
-    }
-    out += pieces.back().literal;
-    return out;
-}
+std::string WriteLine(const Row& row, const Json& value) { return Write(row, Pieces(row.format), Parts(row), value); }
 
 std::string BytesToJsonText(std::string_view bytes) {
     std::string out;

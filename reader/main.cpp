@@ -3,9 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
+#include "reader/fleet.h"
+#include "reader/input.h"
 #include "reader/report_diff.h"
 #include "reader/report_reader.h"
 
@@ -19,59 +20,16 @@ namespace {
 const char kUsage[] =
     "usage: vindrel-report check FILE          says whether FILE is a whole, well-formed report\n"
     "       vindrel-report json FILE           prints the report as one JSON document\n"
+    "       vindrel-report json FILE... [--files-from LIST]\n"
+    "                                          one JSON document a line, each with its \"file\"\n"
+    "       vindrel-report summary [--json] FILE... [--files-from LIST]\n"
+    "                                          what the reports have in common, counted\n"
     "       vindrel-report text FILE.json      writes the report's original bytes back\n"
     "       vindrel-report diff [--clock-tolerance PERCENT] A B\n"
     "                                          what differs between two reports, place by place\n"
+    "LIST names files one a line; \"-\" reads it from standard input.\n"
     "Exit: 0 as expected, 1 a report that is not whole, or differences, 2 an input that cannot be read.\n"
     "Texts travel in JSON as Latin-1: each byte is the code point of the same number.\n";
-
-// A report is a few dozen kilobytes; this leaves room for very long platform texts.
-const long long kLargestInput = 16 << 20;
-
-void Say(const std::string& message) { std::fprintf(stderr, "vindrel-report: %s\n", message.c_str()); }
-
-bool ReadInput(const char* path, std::string& out) {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        Say(std::string(path) + ": is a directory, not a file");
-        return false;
-    }
-    FILE* f = std::fopen(path, "rb");
-    if (!f) {
-        Say(std::string(path) + ": cannot be read: " + std::strerror(errno));
-        return false;
-    }
-    out.clear();
-    char buf[65536];
-    size_t n;
-    bool large = false;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        out.append(buf, n);
-        if (static_cast<long long>(out.size()) > kLargestInput) {
-            large = true;
-            break;
-        }
-    }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-        Say(std::string(path) + ": cannot be read: " + std::strerror(errno));
-        return false;
-    }
-    if (large) {
-        Say(std::string(path) + ": more than " + std::to_string(kLargestInput >> 20) +
-            " MB, too large for a report");
-        return false;
-    }
-    return true;
-}
-
-std::string NotAReport(const char* path, const std::string& bytes) {
-    if (bytes.empty()) return std::string(path) + ": empty, not a report";
-    return std::string(path) +
-           ": not a Vindrel report: no line is a section heading (\"CPU\", \"DirectX\", \"OpenGL\", \"Memory\", "
-           "\"Windows\")";
-}
 
 int Check(const char* path) {
     std::string bytes;
@@ -99,8 +57,7 @@ int ToJson(const char* path) {
         return 1;
     }
     if (!reading.Whole()) {
-        Say(std::string(path) + ": not a whole report (" + std::to_string(reading.problems.size()) +
-            " problems; vindrel-report check names them)");
+        Say(NotWhole(path, reading));
         return 1;
     }
     return 0;
@@ -172,6 +129,60 @@ int Diff(int argc, char** argv) {
     return lines.empty() ? 0 : 1;
 }
 
+int ToJsonLines(FileList& files) {
+    return ReadEach(files, [](const std::string& path, Reading& reading) {
+        Json line = Json::object();
+        line["file"] = path;
+        for (auto& member : reading.doc.items()) line[member.key()] = std::move(member.value());
+        // A file name that is not UTF-8 cannot travel as it is.
+        const std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    });
+}
+
+int Summarize(FileList& files, bool as_json) {
+    FleetSummary summary;
+    const int status = ReadEach(files, [&](const std::string&, Reading& reading) { summary.Add(reading); });
+    summary.Unread(files.unread(), files.twice());
+    const std::string text = as_json ? summary.ToJson().dump(2) + "\n" : summary.Text();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return status;
+}
+
+// "json" and "summary": files named and listed; one named file alone keeps json's
+// single document.
+int Many(int argc, char** argv) {
+    const bool summary = std::strcmp(argv[1], "summary") == 0;
+    std::vector<std::string> paths;
+    const char* list = nullptr;
+    bool as_json = false, options = true;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && arg == "--files-from" && i + 1 < argc && !list) {
+            list = argv[++i];
+        } else if (options && arg.rfind("--files-from=", 0) == 0 && !list) {
+            list = argv[i] + std::strlen("--files-from=");
+        } else if (options && summary && arg == "--json") {
+            as_json = true;
+        } else if (options && arg.rfind("--", 0) == 0) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        } else {
+            paths.push_back(arg);
+        }
+    }
+    if (paths.empty() && !list) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (!summary && paths.size() == 1 && !list) return ToJson(paths[0].c_str());
+    FileList files(std::move(paths));
+    if (list && !files.ListFrom(list)) return 2;
+    return summary ? Summarize(files, as_json) : ToJsonLines(files);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -183,8 +194,8 @@ int main(int argc, char** argv) {
     int status = 2;
     if (command == "check" && argc == 3)
         status = Check(argv[2]);
-    else if (command == "json" && argc == 3)
-        status = ToJson(argv[2]);
+    else if (command == "json" || command == "summary")
+        status = Many(argc, argv);
     else if (command == "text" && argc == 3)
         status = ToText(argv[2]);
     else if (command == "diff")

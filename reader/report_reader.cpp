@@ -341,8 +341,11 @@ void OpenGL(Walker& w, Json& s) {
     w.Line(s, kDisplayModesGL, nullptr, {&kModeGL, &kCaps});
     if (Json* modes = w.List(s, "modes"))
         w.Each(*modes, [&] { return w.Goes(kModeGL, kCaps); }, [&](Json& mode) { w.Value(mode, kModeGL); });
-    if (Json* caps = w.Open(s, kCaps, Json::object(), &ChecklistRows()[0]))
+    if (Json* caps = w.Open(s, kCaps, Json::object(), &ChecklistRows()[0])) {
+        // Grown one name at a time, the list would copy every name at each doubling.
+        if (w.reading()) caps->get_ref<Json::object_t&>().reserve(ChecklistSize());
         w.Lines(*caps, ChecklistRows(), ChecklistSize());
+    }
 }
 
 void Memory(Walker& w, Json& s) {

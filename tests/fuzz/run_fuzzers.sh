@@ -20,7 +20,7 @@ declare -A sources=(
     [format]="report/format.cpp"
     [gl_extension_checklist]="probes/graphics/gl_extension_checklist.cpp"
     [capacity]="probes/system/system_text.cpp"
-    [reader]="reader/lines.cpp reader/report_reader.cpp reader/report_diff.cpp report/format.cpp
+    [reader]="reader/lines.cpp reader/report_reader.cpp reader/report_diff.cpp reader/fleet.cpp report/format.cpp
               probes/graphics/gl_extension_checklist.cpp"
 )
 # A whole report to start from: random bytes seldom spell one.

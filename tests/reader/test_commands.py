@@ -45,9 +45,9 @@ SHAPES = {
 Result = collections.namedtuple("Result", "returncode stdout stderr")
 
 
-def run(*args):
+def run(*args, stdin=b""):
     """Runs the reader; returns (exit code, stdout, stderr). A hang fails the test."""
-    result = subprocess.run([READER, *args], capture_output=True, timeout=120)
+    result = subprocess.run([READER, *args], input=stdin, capture_output=True, timeout=120)
     return Result(result.returncode, result.stdout, result.stderr)
 
 
@@ -320,6 +320,96 @@ class DiffTest(ReaderTestCase):
     def test_inputs_that_cannot_be_compared(self):
         self.assertEqual(self.diff(typed.report(), b"\x00\x01binary")[0], 2)
         self.assertEqual(run("diff", self.file(b"CPU\r\n"))[0], 2)
+
+
+class FleetTest(ReaderTestCase):
+    def fleet(self):
+        """Ten reports with planted changes (counts worked out by hand) and a file that is none."""
+        paths = []
+        for i in range(10):
+            data = typed.report(d3d8=2 if i == 5 else 1)
+            if i < 3:
+                data = data.replace(b"GL_ARB_multisample:not available", b"GL_ARB_multisample:present")
+            if i >= 6:
+                data = data.replace(b"DriverVersion:658360", b"DriverVersion:658361")
+            texture = {3: b"268435456 [256 MB]", 4: b"67108864 [64 MB]"}.get(i)
+            if texture:
+                data = data.replace(b"134217727 [127 MB]", texture)
+            clock = {0: b"1000", 1: b"3400.5"}.get(i)
+            if clock:
+                data = data.replace(b"2096.25", clock)
+            if i == 9:
+                data = data[:data.index(b"Hard Drive 0")]
+            paths.append(self.file(data, "r%d.txt" % i))
+        return paths + [self.file(bytes(range(256)) * 40, "binary.bin")]
+
+    def test_planted_counts(self):
+        paths = self.fleet()
+        code, out, err = run("summary", *paths)
+        self.assertEqual(code, 1)
+        self.assertEqual(len(err.splitlines()), 2)  # the cut report and the binary file
+        expected = """files: 11
+reports: 10
+reports not whole: 1
+files not reports: 1
+files not read: 0
+names of a file given again: 0
+CPU > CPU speed: min 1000, median 2096.25, max 3400.5 (10 values)
+DirectX > DirectX8.1 > description: "Wine Adapter 0": 10 of 10 (100.0 %)
+DirectX > DirectX8.1 > description: "Wine Adapter 1": 1 of 10 (10.0 %)
+DirectX > DirectX8.1 > DriverVersion: 658360: 6 of 10 (60.0 %)
+DirectX > DirectX8.1 > DriverVersion: 658361: 4 of 10 (40.0 %)
+DirectX > DirectX8.1 > D3DDEVTYPE_HAL caps > Available Texture Memory > MB: min 64, median 127, max 256 (11 values)
+OpenGL > Caps > GL_ARB_multisample: present on 3 of 10 (30.0 %)
+OpenGL > Caps > GL_EXT_abgr: present on 10 of 10 (100.0 %)
+OpenGL > Caps > GL_NV_fence: present on 0 of 10 (0.0 %)
+Memory > RAM > Total Physical Memory > MB: min 2047, median 2047, max 2047 (10 values)
+Memory > drives > Total Capacity > MB: min 78442, median 78442, max 78442 (9 values)
+Windows > Build: 7601: 9 of 10 (90.0 %)
+Windows > Build: (none): 1 of 10 (10.0 %)""".splitlines()
+        lines = out.decode().splitlines()
+        self.assertEqual([line for line in lines if line in expected], expected)
+        # The same files in another order, or listed on standard input: the same bytes.
+        self.assertEqual(run("summary", *reversed(paths)).stdout, out)
+        self.assertEqual(run("summary", "--files-from", "-", stdin="\n".join(paths).encode()).stdout, out)
+        fields = json.loads(run("summary", "--json", *paths).stdout)["fields"]
+        self.assertEqual(fields["OpenGL > Caps"]["present"]["GL_ARB_multisample"], 3)
+        self.assertEqual(fields["DirectX > DirectX8.1 > DriverVersion"],
+                         {"values": [{"value": 658360, "reports": 6}, {"value": 658361, "reports": 4}], "none": 0})
+
+    def test_bad_files_among_many(self):
+        good = self.file(typed.report(), "good.txt")
+        cut = self.file(typed.report()[:5000], "cut.txt")
+        binary = self.file(bytes(range(256)) * 40, "binary.bin")
+        os.mkdir(os.path.join(self.dir.name, "folder"))
+        bad = [(os.path.join(self.dir.name, "folder"), "is a directory, not a file"),
+               (os.path.join(self.dir.name, "missing.txt"), "cannot be read: No such file or directory"),
+               (self.file(b"CPU\r\n" * 4_000_000, "large.txt"), "more than 16 MB, too large for a report"),
+               (os.path.join(self.dir.name, ".", "good.txt"), "named again, read once")]
+        if os.geteuid() != 0:  # root reads a file whatever its mode
+            bad.append((self.file(typed.report(), "locked.txt"), "cannot be read: Permission denied"))
+            os.chmod(bad[-1][0], 0)
+        listed = [good, binary] + [path for path, _ in bad] + [cut]
+        code, out, err = run("json", "--files-from", self.file("\n".join(listed).encode(), "list"))
+        self.assertEqual(code, 2)
+        said = [(binary, "not a Vindrel report")] + bad + [(cut, "not a whole report")]
+        err = err.decode().splitlines()
+        self.assertEqual(len(err), len(said), err)
+        for line, (path, message) in zip(err, said):
+            self.assertTrue(line.startswith("vindrel-report: %s: %s" % (path, message)), line)
+        docs = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual([doc.pop("file") for doc in docs], [good, binary, cut])
+        self.assertEqual(docs[0], self.to_json(good)[1])
+        self.assertTrue(docs[2]["unfit"])
+        summary = run("summary", "--files-from", "-", stdin="\n".join(listed).encode())
+        self.assertEqual(summary.returncode, 2)
+        self.assertEqual(summary.stdout.decode().splitlines()[:6], [
+            "files: %d" % (len(bad) + 2), "reports: 2", "reports not whole: 1", "files not reports: 1",
+            "files not read: %d" % (len(bad) - 1), "names of a file given again: 1"])
+        for command in ("json", "summary"):
+            empty = run(command, "--files-from", "-")
+            self.assertEqual((empty.returncode, empty.stderr),
+                             (2, b"vindrel-report: no files to read: the list is empty\n"))
 
 
 if __name__ == "__main__":
