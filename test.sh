@@ -17,4 +17,4 @@ take_turn
 start_log test
 install_packages "${VINDREL_PACKAGES[@]}" "${VINDREL_TEST_PACKAGES[@]}"
 configure_and_build
-VINDREL_NESTED=1 waited on_wine_host "$VINDREL_ROOT/scripts/test-inner.sh" "$@"
+VINDREL_NESTED=1 waited "$VINDREL_ROOT/scripts/test-inner.sh" "$@"

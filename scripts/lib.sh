@@ -188,24 +188,18 @@ wine_here() {
     [ "${VINDREL_VM:-0}" != 1 ] && native_i386
 }
 
-# Runs a command where 32-bit Wine works: here, or else in the test machine, whose
-# private session ends with the command.
+# True where the private session is the test machine (scripts/vm-run.sh), not one here.
+in_machine() {
+    [ -n "${VINDREL_IN_MACHINE:-}" ] || { VINDREL_IN_MACHINE=no; [ -n "${VINDREL_GUEST:-}" ] || wine_here || VINDREL_IN_MACHINE=yes; }
+    [ "$VINDREL_IN_MACHINE" = yes ]
+}
+
+# Runs a command where 32-bit Wine works: here, or else in the test machine.
 on_wine_host() {
-    if wine_here; then
-        "$@"
+    if in_machine; then
+        "$VINDREL_ROOT/scripts/vm-run.sh" "$@"
     else
-        install_packages "${VINDREL_VM_PACKAGES[@]}" || return
-        if [ "${VINDREL_VM:-0}" = 1 ]; then
-            log "VINDREL_VM=1: running in a virtual machine"
-        else
-            log "this kernel does not run 32-bit programs; running in a virtual machine"
-        fi
-        # The emulated processor is tens of times slower: the first dialog in a new
-        # prefix can take minutes there, and a stopped run needs longer to clean up.
-        VINDREL_SESSION_IDLE=0 VINDREL_VM_DIR=${VINDREL_VM_DIR:-$VINDREL_BUILD/vm} \
-            VINDREL_SHOW_TIMEOUT=${VINDREL_SHOW_TIMEOUT:-1800} VINDREL_EXIT_TIMEOUT=${VINDREL_EXIT_TIMEOUT:-300} \
-            VINDREL_STOP_GRACE=${VINDREL_STOP_GRACE:-10} \
-            "$VINDREL_ROOT/scripts/vm-run.sh" "$@"
+        "$@"
     fi
 }
 
@@ -264,7 +258,7 @@ prepare_private_prefix() {
 # desktop, in build/session. Runs join it with use_session and leave it on exit; it
 # ends by itself VINDREL_SESSION_IDLE seconds after its last user left (0: at once),
 # so that a run soon after the last one pays no start-up. Under CI it ends at once.
-VINDREL_SESSION=$VINDREL_BUILD/session
+VINDREL_SESSION=$VINDREL_BUILD/session${VINDREL_GUEST:+/guest}
 if [ -n "${CI:-}" ]; then
     VINDREL_SESSION_IDLE=${VINDREL_SESSION_IDLE:-0}
 else
@@ -317,7 +311,11 @@ session_xvfb() {
 }
 
 session_alive() {
-    [ -f "$VINDREL_SESSION/display" ] && [ -n "$(session_xvfb)" ] && alive "$(session_pid server)" 'wineserver*'
+    if in_machine; then
+        [ -f "$VINDREL_SESSION/ready" ] && alive "$(session_pid qemu)" 'qemu-system*'
+    else
+        [ -f "$VINDREL_SESSION/display" ] && [ -n "$(session_xvfb)" ] && alive "$(session_pid server)" 'wineserver*'
+    fi
 }
 
 # True while a user of the session is running; forgets users that are gone. Each user
@@ -387,6 +385,7 @@ end_wine_of() {
 # Starts the session's processes, each in a session of its own (a Ctrl-C of the run
 # that started them does not end them), in build/session (not the caller's folder).
 start_session() {
+    in_machine && { start_machine; return; }
     local dir=$VINDREL_SESSION log=$VINDREL_BUILD/logs/session.log
     local wintool=$VINDREL_BUILD/tests/tools/wintool.exe fifo number=""
     mkdir -p "$VINDREL_BUILD/logs"
@@ -429,6 +428,61 @@ start_session() {
     touch "$dir/used"
 }
 
+# The test machine's first stage: busybox, its init and the 9p modules, for the
+# newest kernel in /boot.
+machine_initrd() {
+    local kernel version initrd root m name
+    kernel=$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -n 1)
+    [ -n "$kernel" ] || { fail "no kernel in /boot for the test machine (install linux-image-amd64)"; return 1; }
+    version=${kernel#/boot/vmlinuz-} initrd=$VINDREL_BUILD/vm/initrd-${kernel#/boot/vmlinuz-}.cpio.gz
+    echo "$kernel $initrd"
+    [ ! -f "$initrd" ] || [ "$VINDREL_ROOT/scripts/vm/init" -nt "$initrd" ] || return 0
+    root=$(mktemp -d)
+    mkdir -p "$root/bin" "$root/modules" "${initrd%/*}"
+    cp /bin/busybox "$root/bin/busybox"
+    cp "$VINDREL_ROOT/scripts/vm/init" "$root/init"
+    for m in $(for name in virtio_pci 9pnet_virtio 9p; do modprobe -S "$version" --show-depends "$name"; done |
+        awk '$1 == "insmod" && !seen[$2]++ {print $2}'); do
+        name=${m##*/}
+        case $name in
+        *.ko.xz) xz -dc "$m" >"$root/modules/${name%.xz}" ;;
+        *.ko.zst) zstd -qdc "$m" >"$root/modules/${name%.zst}" ;;
+        *) cp "$m" "$root/modules/$name" ;;
+        esac
+        echo "${name%.ko*}.ko" >>"$root/modules.list"
+    done
+    (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$initrd.new"
+    mv "$initrd.new" "$initrd"
+    rm -rf "$root"
+}
+
+# Boots the test machine, whose second stage (scripts/vm/guest-runner.sh) starts the
+# private session inside it and then waits for jobs (vm-run.sh). The folders it needs
+# beyond its standard binds are named on its command line.
+start_machine() {
+    local dir=$VINDREL_SESSION log=$VINDREL_BUILD/logs/machine.log boot
+    install_packages "${VINDREL_VM_PACKAGES[@]}" || return
+    boot=$(machine_initrd) || return
+    mkdir -p "$dir/jobs" "$VINDREL_BUILD/logs"
+    log "starting the test machine (this kernel does not run 32-bit programs, or VINDREL_VM=1)"
+    # shellcheck disable=SC2086
+    (cd "$dir" && exec setsid qemu-system-x86_64 -machine q35 -cpu max,-smap \
+        -smp "${VINDREL_VM_CPUS:-$(nproc)}" -m "${VINDREL_VM_MEMORY:-4096}" -kernel ${boot% *} -initrd ${boot#* } \
+        -append "console=ttyS0 quiet panic=-1 vindrel.runner=$VINDREL_ROOT/scripts/vm/guest-runner.sh vindrel.state=$dir vindrel.build=$VINDREL_BUILD vindrel.binds=$VINDREL_ROOT:$VINDREL_BUILD" \
+        -virtfs local,path=/,mount_tag=hostroot,security_model=passthrough,id=hostroot \
+        -virtfs local,path=/,mount_tag=hostlive,security_model=passthrough,id=hostlive \
+        -nographic -no-reboot -nic none -serial "file:$dir/console" -monitor none </dev/null >/dev/null 2>>"$log" 9>&-) &
+    echo $! >"$dir/qemu.pid"
+    note_leader $!
+    until [ -f "$dir/ready" ]; do
+        if [ -f "$dir/failed" ] || ! alive "$(session_pid qemu)" 'qemu-system*'; then
+            VINDREL_LOG=$log fail "the test machine did not start its session (its console: $dir/console)"
+            return 1
+        fi
+        waited sleep 0.2
+    done
+}
+
 # Starts the session's keeper (session_keeper) unless it runs or is not wanted.
 start_keeper() {
     [ "$VINDREL_SESSION_IDLE" != 0 ] || return 0
@@ -442,6 +496,12 @@ start_keeper() {
 # Ends the session's processes; the caller holds the session lock.
 end_session_locked() {
     local dir=$VINDREL_SESSION pid i leaders=()
+    pid=$(session_pid qemu)
+    if [ -f "$dir/ready" ] && alive "$pid" 'qemu-system*'; then
+        # The machine saves its prefix and powers off; TERM ends it otherwise.
+        : >"$dir/poweroff"
+        for i in $(seq 100); do alive "$pid" 'qemu-system*' || break; sleep 0.1; done
+    fi
     pid=$(session_pid server)
     if alive "$pid" 'wineserver*'; then
         WINEPREFIX=$VINDREL_BUILD/wineprefix wineserver -k 9>&- 2>/dev/null || true
@@ -454,7 +514,8 @@ end_session_locked() {
     fi
     [ ! -f "$dir/leaders" ] || mapfile -t leaders <"$dir/leaders"
     end_sessions_of "${leaders[@]}"
-    rm -f "$dir/display" "$dir/xvfb.pid" "$dir/server.pid" "$dir/keeper.pid" "$dir/leaders" "$dir"/users/*
+    rm -rf "$dir/display" "$dir/xvfb.pid" "$dir/server.pid" "$dir/keeper.pid" "$dir/leaders" "$dir"/users/* \
+        "$dir/qemu.pid" "$dir/ready" "$dir/failed" "$dir/poweroff" "$dir/jobs"
 }
 
 # use_session: joins the private session, starting one when none is up (with the
@@ -467,7 +528,7 @@ use_session() {
         VINDREL_STARTING=1
         end_session_locked
         local -x WINEPREFIX=$VINDREL_BUILD/wineprefix
-        if ! { ensure_prefix && prepare_private_prefix && start_session; }; then
+        if ! { { in_machine || { ensure_prefix && prepare_private_prefix; }; } && start_session; }; then
             end_session_locked
             VINDREL_STARTING=""
             exec 9>&-
@@ -476,8 +537,10 @@ use_session() {
         VINDREL_STARTING=""
     fi
     start_keeper
-    DISPLAY=$(cat "$VINDREL_SESSION/display")
-    export DISPLAY
+    if ! in_machine; then
+        DISPLAY=$(cat "$VINDREL_SESSION/display")
+        export DISPLAY
+    fi
     proc_start $$ >"$VINDREL_SESSION/users/$$"
     exec 9>&-
 }
