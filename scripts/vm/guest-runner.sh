@@ -1,22 +1,15 @@
 #!/bin/bash
-# Second stage, inside the test machine on the host's files: starts the private
-# session once and holds it, then runs each job the host leaves in jobs/ (a script;
-# its output and status are written beside it) until the host asks for a power-off.
+# Second stage, inside the test machine on the host's files: starts the private session
+# once and holds it, then runs each job that vm-run.sh leaves in jobs/ (its output and
+# status are written beside it) until the host asks for a power-off.
 arg() { sed -n "s/.*vindrel.$1=\([^ ]*\).*/\1/p" /proc/cmdline; }
 hostname "$(cat /etc/hostname 2>/dev/null || echo vindrel)" 2>/dev/null
 state=$(arg state)
 export VINDREL_BUILD=$(arg build) VINDREL_GUEST=1 VINDREL_SESSION_IDLE=0
 source "$(dirname "$0")/../lib.sh"
 VINDREL_LOG=$VINDREL_BUILD/logs/session.log
-# Host folders outside those the machine binds at boot (a test's clone in /tmp).
-show_folder() {
-    local p=$1
-    until [ -d "/live$p" ] || [ "$p" = / ]; do p=$(dirname "$p"); done
-    case $p in / | /tmp | /usr | /usr/* | /etc | /etc/* | /var | /var/* | /work | /work/*) return 0 ;; esac
-    mountpoint -q "$p" || { mkdir -p "$p" && mount --bind "/live$p" "$p"; }
-}
-# Wine reads its prefix at every start; only the machine writes to it while it is up,
-# so it is read through the cached view of the host's files.
+# Wine reads its prefix at every start, and only the machine writes to it while it is
+# up: it is read through the cached view of the host's files.
 export WINEPREFIX=$VINDREL_BUILD/wineprefix
 if { ensure_prefix && prepare_private_prefix && mount --bind "/host$WINEPREFIX" "$WINEPREFIX" &&
     use_session; } >>"$VINDREL_LOG" 2>&1; then
@@ -25,10 +18,17 @@ if { ensure_prefix && prepare_private_prefix && mount --bind "/host$WINEPREFIX" 
 else
     : >"$state/failed"
 fi
-declare -A running=() stopping=()
+# show_folder PATH: a host folder the boot did not bind (a test's folder in /tmp).
+show_folder() {
+    local p=$1
+    until [ -d "/live$p" ] || [ "$p" = / ]; do p=$(dirname "$p"); done
+    case $p in / | /tmp | /usr | /usr/* | /etc | /etc/* | /var | /var/* | /work | /work/*) return 0 ;; esac
+    mountpoint -q "$p" || { mkdir -p "$p" && mount --bind "/live$p" "$p"; }
+}
+declare -A running=()
 while [ ! -e "$state/poweroff" ] && [ ! -e "$state/failed" ]; do
     for job in "$state"/jobs/*; do
-        [ -f "$job/script" ] && [ -z "${running[$job]:-}" ] && [ ! -e "$job/taken" ] || continue
+        [ -f "$job/script" ] && [ ! -e "$job/taken" ] || continue
         : >"$job/taken"
         show_folder "$(cat "$job/cwd")"
         setsid bash -c 'bash "$1/script" >"$1/output" 2>&1; echo $? >"$1/status.new"; sync; mv "$1/status.new" "$1/status"' \
@@ -37,14 +37,14 @@ while [ ! -e "$state/poweroff" ] && [ ! -e "$state/failed" ]; do
     done
     for job in "${!running[@]}"; do
         if ! kill -0 "${running[$job]}" 2>/dev/null; then
-            wait "${running[$job]}" 2>/dev/null
+            wait "${running[$job]}"
             [ ! -e "$job/cancel" ] || rm -rf "$job"
-            unset "running[$job]" "stopping[$job]"
-        elif [ -e "$job/cancel" ] && [ -z "${stopping[$job]:-}" ]; then
-            # The job's scripts end what they started on TERM; what is left goes after 20 s.
-            kill -TERM -- -"${running[$job]}" 2>/dev/null
+            unset "running[$job]"
+        elif [ -e "$job/cancel" ] && [ ! -e "$job/stopping" ]; then
+            # Its scripts end what they started on TERM; what is left goes after 20 s.
+            : >"$job/stopping"
+            kill -TERM -- -"${running[$job]}"
             (sleep 20 && kill -KILL -- -"${running[$job]}") 2>/dev/null &
-            stopping[$job]=1
         fi
     done
     sleep 0.2
