@@ -197,6 +197,7 @@ start_machine() {
     boot=$(machine_initrd) || return
     mkdir -p "$dir/jobs" "$VINDREL_BUILD/logs"
     log "starting the test machine (this kernel does not run 32-bit programs, or VINDREL_VM=1)"
+    local start=$SECONDS
     (cd "$dir" && exec setsid qemu-system-x86_64 -machine q35 -cpu max,-smap \
         -smp "${VINDREL_VM_CPUS:-$(nproc)}" -m "${VINDREL_VM_MEMORY:-4096}" -kernel ${boot% *} -initrd ${boot#* } \
         -append "console=ttyS0 quiet panic=-1 vindrel.runner=$VINDREL_ROOT/scripts/vm/guest-runner.sh vindrel.state=$dir vindrel.build=$VINDREL_BUILD vindrel.binds=$VINDREL_ROOT:$VINDREL_BUILD" \
@@ -212,6 +213,7 @@ start_machine() {
         fi
         waited sleep 0.2
     done
+    log "the test machine and its session are up after $((SECONDS - start)) s"
 }
 
 # Starts the session's keeper (session_keeper) unless it runs or is not wanted.

@@ -8,11 +8,7 @@ state=$(arg state)
 export VINDREL_BUILD=$(arg build) VINDREL_GUEST=1 VINDREL_SESSION_IDLE=0
 source "$(dirname "$0")/../lib.sh"
 VINDREL_LOG=$VINDREL_BUILD/logs/session.log
-# Wine reads its prefix at every start, and only the machine writes to it while it is
-# up: it is read through the cached view of the host's files.
-export WINEPREFIX=$VINDREL_BUILD/wineprefix
-if { ensure_prefix && prepare_private_prefix && mount --bind "/host$WINEPREFIX" "$WINEPREFIX" &&
-    use_session; } >>"$VINDREL_LOG" 2>&1; then
+if use_session >>"$VINDREL_LOG" 2>&1; then
     sync
     : >"$state/ready"
 else
@@ -21,15 +17,17 @@ fi
 # show_folder PATH: a host folder the boot did not bind (a test's folder in /tmp).
 show_folder() {
     local p=$1
-    until [ -d "/live$p" ] || [ "$p" = / ]; do p=$(dirname "$p"); done
+    until [ -d "/host$p" ] || [ "$p" = / ]; do p=$(dirname "$p"); done
     case $p in / | /tmp | /usr | /usr/* | /etc | /etc/* | /var | /var/* | /work | /work/*) return 0 ;; esac
-    mountpoint -q "$p" || { mkdir -p "$p" && mount --bind "/live$p" "$p"; }
+    mountpoint -q "$p" || { mkdir -p "$p" && mount --bind "/host$p" "$p"; }
 }
 declare -A running=()
 while [ ! -e "$state/poweroff" ] && [ ! -e "$state/failed" ]; do
     for job in "$state"/jobs/*; do
         [ -f "$job/script" ] && [ ! -e "$job/taken" ] || continue
         : >"$job/taken"
+        # What the host changed since (a rebuild, an edit) must not be read from the cache.
+        echo 2 >/proc/sys/vm/drop_caches
         show_folder "$(cat "$job/cwd")"
         setsid bash -c 'bash "$1/script" >"$1/output" 2>&1; echo $? >"$1/status.new"; sync; mv "$1/status.new" "$1/status"' \
             _ "$job" </dev/null &
