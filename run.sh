@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds vindrel.exe, and runs it under Wine in the caller's
-# directory, where it writes stats.txt. With a usable DISPLAY the dialog is shown
-# until the user closes it; without one the project's private session is used and
-# the dialog is closed with Escape once it is filled and shown. Wine's and the
-# build's output goes to build/logs/run.log.
+# folder. With a usable DISPLAY the dialog stays until the user closes it; without one
+# the private session is used and the dialog closed once shown. Logs: build/logs/run.log.
 set -euo pipefail
 here=$(pwd)
 source "$(dirname "$0")/scripts/lib.sh"

@@ -16,9 +16,14 @@ take_turn
 
 start_log test
 install_packages "${VINDREL_PACKAGES[@]}" "${VINDREL_TEST_PACKAGES[@]}"
+# The session starts (the test machine boots) while the rest builds, held until joined.
+configure_and_build wintool
+VINDREL_NESTED=1 bash -c 'source "$1" && handle_signals && use_session &&
+    until [ -e "$VINDREL_SESSION/users/$2" ]; do waited sleep 0.5; done' _ "$VINDREL_ROOT/scripts/lib.sh" $$ &
+starter=$!
 configure_and_build
-# CTest runs here; where this kernel refuses 32-bit programs, wine-run sends the tests
-# that need them to the test machine, which the session holds for the whole run.
+# CTest runs here; wine-run sends what needs 32-bit Wine to the session's test machine.
 use_session
+wait "$starter" || true
 cd "$VINDREL_BUILD"
-waited ctest --output-on-failure --timeout "${VINDREL_TEST_TIMEOUT:-1800}" "$@"
+waited ctest --output-on-failure --timeout "${VINDREL_TEST_TIMEOUT:-1800}" -j 2 "$@"

@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# The maintainers' proof that the README's two commands set up a bare machine: a
-# minimal Debian 12 made with mmdebstrap in a temporary folder, the commit cloned into
-# it, and there, as root in a chroot, what a new user runs. Downloads several hundred
-# MB and takes minutes, so it is not part of ./test.sh; run it before a release.
+# The maintainers' proof that the README's two commands set up a bare machine (see the
+# usage); downloads several hundred MB, so it is not part of ./test.sh.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 VINDREL_USAGE="usage: scripts/fresh-machine.sh [--no-vm] [COMMIT]

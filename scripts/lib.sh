@@ -1,5 +1,4 @@
-# Shared set-up for run.sh, test.sh, the benchmarks and the screenshot script:
-# packages, build, Wine prefixes and the private session. Source it.
+# Shared set-up of the entry scripts: packages, build, Wine prefixes; sources the rest.
 
 VINDREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VINDREL_BUILD=${VINDREL_BUILD:-$VINDREL_ROOT/build}
@@ -16,8 +15,7 @@ VINDREL_VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static cpio kmod)
 
 log() { printf '[vindrel] %s\n' "$*" >&2; }
 
-# A failure is reported once, by whichever shell meets it first: nested scripts and
-# subshells share this mark.
+# A failure is reported once, by whichever shell meets it first: they share this mark.
 export VINDREL_FAIL_MARK=${VINDREL_FAIL_MARK:-$VINDREL_BUILD/logs/.failed-$$}
 
 # start_log NAME: this command's log is build/logs/NAME.log, emptied.
@@ -44,8 +42,7 @@ fail() {
 mark_failed() { mkdir -p "${VINDREL_FAIL_MARK%/*}" && : >"$VINDREL_FAIL_MARK"; }
 failed_already() { [ -e "$VINDREL_FAIL_MARK" ]; }
 
-# Nothing stops a script silently: a failing command that ends it (in a function or a
-# command substitution too) is named with its place, unless it was reported already.
+# Nothing stops a script silently: a failing command that ends it is named with its place.
 on_error() {
     failed_already || fail "\"$2\" failed (status $1, ${3#"$VINDREL_ROOT/"} line $4)"
 }
@@ -55,8 +52,7 @@ if [[ $- == *e* ]]; then
     trap 'on_error $? "$BASH_COMMAND" "${BASH_SOURCE[0]:-$0}" "$LINENO"' ERR
 fi
 
-# The entry scripts' arguments: each sets VINDREL_USAGE before it does any work.
-# usage_error WHY: says why and how to call it, and stops with status 2.
+# usage_error WHY: says why and how to call it (VINDREL_USAGE), and stops with status 2.
 usage_error() {
     log "$*"
     printf '%s\n' "$VINDREL_USAGE" >&2
@@ -82,8 +78,7 @@ bench_runs() {
     [[ $runs =~ ^[1-9][0-9]*$ ]] || usage_error "the number of runs is a whole number from 1, not $runs"
 }
 
-# check_ctest_arguments ARG...: ctest ignores options it does not know, so test.sh lets
-# through only those that choose, show or repeat tests; the first list takes a value.
+# check_ctest_arguments ARG...: only ctest's options that choose, show or repeat tests.
 check_ctest_arguments() {
     local valued plain arg value=
     valued=" -R --tests-regex -E --exclude-regex -L --label-regex -LE --label-exclude -I --tests-information
@@ -110,8 +105,7 @@ check_ctest_arguments() {
     [ -z "$value" ] || usage_error "$value needs a value"
 }
 
-# logged COMMAND...: runs COMMAND with its output in the log and returns its status.
-# The session lock (descriptor 9) is not handed down; a signal cuts the wait short.
+# logged COMMAND...: runs COMMAND with its output in the log; the session lock stays here.
 logged() {
     mkdir -p "$(dirname "$VINDREL_LOG")"
     waited "$@" </dev/null >>"$VINDREL_LOG" 2>&1 9>&-
@@ -130,8 +124,7 @@ quietly() {
 missing_packages() {
     local have native p
     native=:$(dpkg --print-architecture)
-    # dpkg-query exits 1 when any of them is not installed; it lists the others all the same.
-    # Packages of several architectures are listed as NAME:ARCH, the native one too.
+    # dpkg-query exits 1 when any is not installed; NAME:ARCH where several architectures are.
     have=$({ dpkg-query -W -f='${binary:Package} ${db:Status-Abbrev}\n' "$@" 2>/dev/null || true; } |
         awk -v native="$native" '$2 == "ii" {
             print $1
@@ -165,17 +158,15 @@ install_packages() {
     if [ ${#arch[@]} -gt 0 ]; then
         quietly "adding the i386 architecture" "${sudo[@]}" "${arch[@]}" || return
     fi
-    # A mirror caught mid-sync answers a file of the wrong size now and then: apt tries
-    # again, and a list it still cannot fetch need not stop the install.
+    # A mirror caught mid-sync answers a wrong size now and then: apt tries again, and a
+    # list it still cannot fetch need not stop the install.
     logged "${sudo[@]}" "${apt[@]}" update ||
         log "apt-get update failed for some package lists (see $VINDREL_LOG); installing with those apt has"
     quietly "installing ${missing[*]}" "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
         "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
 }
 
-ensure_packages() {
-    install_packages "${VINDREL_PACKAGES[@]}"
-}
+ensure_packages() { install_packages "${VINDREL_PACKAGES[@]}"; }
 
 # True when Windows programs run here: this kernel runs 32-bit programs (some are booted
 # with ia32_emulation=off), and VINDREL_VM=1 does not ask for the test machine anyway.
@@ -199,7 +190,7 @@ on_wine_host() {
 }
 
 # configure_and_build [TARGET...]: configures build/ once and builds the targets, or
-# everything, the tests included, when none is named. Only the tests need GoogleTest.
+# everything, the tests (which need GoogleTest) included.
 configure_and_build() {
     local testing=OFF
     [ $# -eq 0 ] && testing=ON
@@ -230,10 +221,8 @@ ensure_prefix() {
     touch "$WINEPREFIX/.vindrel-ready"
 }
 
-# The private display has no window manager, and Wine waits about 2 s for one each
-# time a managed window is hidden. Only the private prefix turns managed windows off.
-# A crashing test program gets a backtrace in its output, not a crash dialog that
-# nobody can close and that holds the test until its time-out.
+# The private display has no window manager, and Wine waits about 2 s for one each time
+# a managed window is hidden; a crash dialog there would hold a test until its time-out.
 prepare_private_prefix() {
     [ -f "$WINEPREFIX/.vindrel-private" ] && return 0
     quietly "turning managed windows off" env -u DISPLAY \

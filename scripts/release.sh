@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds vindrel.exe twice, in two fresh folders (the second with a space in its path,
-# and as the user "nobody" when run as root), and stops unless the two are the same bytes.
+# Builds vindrel.exe twice, in two fresh folders (the second with a space in its path, as
+# "nobody" when run as root), and stops unless the two are the same bytes.
 #   scripts/release.sh                   from a clean tree: dist/vindrel-VERSION.zip
 #   scripts/release.sh --check [EXE...]  any tree: only the comparison, also with each EXE
 # VERSION is `git describe --tags --always` without a leading "v".

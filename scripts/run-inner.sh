@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Runs vindrel.exe once in the private session in the current directory, waits until
-# its dialog is filled and shown, and closes it with Escape. Its dialog is told from
-# any other by the PID Wine records on its X window; every wait has a limit.
+# Runs vindrel.exe once in the private session, here, and closes its dialog (told by the
+# PID Wine records on its X window) with Escape once shown; every wait has a limit.
 set -euo pipefail
 here=$(pwd)
 source "$(dirname "$0")/lib.sh"
@@ -14,8 +13,7 @@ cd "$here"
 wine "$VINDREL_BUILD/app/vindrel.exe" </dev/null >>"$VINDREL_LOG" 2>&1 &
 program=$!
 
-# give_up WHAT: WHAT took too long; fails, and cleanup_all ends the program.
-give_up() {
+give_up() {  # WHAT took too long: fails, and cleanup_all ends the program
     echo "$1" >>"$VINDREL_LOG"
     fail "$1; ending vindrel.exe"
     exit 1

@@ -1,8 +1,6 @@
-# The private session, sourced by lib.sh: a virtual display, the private prefix's
-# wineserver and Wine's desktop, in build/session; where this kernel refuses 32-bit
-# programs, the test machine that holds them. Runs join it with use_session and leave it
-# on exit; it ends VINDREL_SESSION_IDLE seconds after its last user left (0, and under
-# CI: at once), so that a run soon after the last one pays no start-up.
+# The private session (sourced by lib.sh): Xvfb, the prefix's wineserver and Wine's
+# desktop, or where this kernel refuses 32-bit programs the test machine that holds them.
+# It ends VINDREL_SESSION_IDLE seconds after its last user left (0, and under CI: at once).
 VINDREL_SESSION=$VINDREL_BUILD/session${VINDREL_GUEST:+/guest}
 if [ -n "${CI:-}" ]; then
     VINDREL_SESSION_IDLE=${VINDREL_SESSION_IDLE:-0}
@@ -17,8 +15,7 @@ alive() {
     read -r _ _ state _ 2>/dev/null <"/proc/$1/stat" && [ "$state" != Z ] && [[ $name == $2 ]]
 }
 
-# proc_start PID: the start time of a running process, which tells it from a later
-# process that got the same PID.
+# proc_start PID: a running process's start time, which tells it from a later one.
 proc_start() {
     local line
     read -r line 2>/dev/null <"/proc/$1/stat" || return 1
@@ -26,10 +23,10 @@ proc_start() {
     [ "$1" != Z ] && echo "${20}"
 }
 
-# The limit of every wait for another run of this build folder (seconds).
 VINDREL_TURN_WAIT=${VINDREL_TURN_WAIT:-1800}
 
-# Takes the session lock on descriptor 9, waiting at most VINDREL_TURN_WAIT seconds.
+# Takes the session lock on descriptor 9, waiting at most VINDREL_TURN_WAIT seconds (the
+# limit of every wait for another run of this build folder).
 session_lock() {
     exec 9>"$VINDREL_SESSION/lock" || return 1
     local status=0
@@ -67,8 +64,7 @@ session_in_use() {
     return $used
 }
 
-# note_leader PID: records, with its start time, a process that start_session started in
-# a process session of its own; everything in those sessions belongs to the private one.
+# note_leader PID: records a process that leads a process session of the private one.
 note_leader() {
     echo "$1 $(proc_start "$1" || echo gone)" >>"$VINDREL_SESSION/leaders"
 }
@@ -101,8 +97,7 @@ end_sessions_of() {
     done
 }
 
-# end_wine_of PREFIX: ends Wine's processes that run with WINEPREFIX=PREFIX: with the
-# prefix gone "wineserver -k" cannot find its services; their environment names it.
+# end_wine_of PREFIX: ends Wine's processes whose environment names PREFIX (gone).
 end_wine_of() {
     local environ pid name found=()
     for environ in $(grep -lzxF "WINEPREFIX=$1" /proc/[0-9]*/environ 2>/dev/null || true); do
@@ -116,8 +111,7 @@ end_wine_of() {
     kill -KILL "${found[@]}" 2>/dev/null || true
 }
 
-# Starts the session's processes, each in a process session of its own (a Ctrl-C of the
-# run that started them does not end them), in build/session.
+# Starts the session's processes, each in a process session of its own, in build/session.
 start_session() {
     in_machine && { start_machine; return; }
     local dir=$VINDREL_SESSION log=$VINDREL_BUILD/logs/session.log
@@ -146,8 +140,7 @@ start_session() {
     (cd "$dir" && exec setsid wine cmd /c exit </dev/null >>"$log" 2>&1 9>&-) &
     note_leader $!
     wait $! || true
-    # The desktop comes up with the first window, which can take longer than a program
-    # waits for it: have it up before anything runs, and keep it up with a hidden window.
+    # The desktop can take longer to come up than a program waits: have it, and keep it.
     local tries
     for tries in 1 2 3 4 5 6; do
         (cd "$dir" && exec setsid wine "$wintool" desktop </dev/null >>"$log" 2>&1 9>&-) &
@@ -161,9 +154,7 @@ start_session() {
     touch "$dir/used"
 }
 
-# The test machine's first stage: busybox, its init and the 9p modules, for the
-# newest kernel in /boot.
-machine_initrd() {
+machine_initrd() {  # the test machine's first stage: busybox, its init, the 9p modules
     local kernel version initrd root m name
     kernel=$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -n 1)
     [ -n "$kernel" ] || { fail "no kernel in /boot for the test machine (install linux-image-amd64)"; return 1; }
@@ -189,8 +180,7 @@ machine_initrd() {
     rm -rf "$root"
 }
 
-# Boots the test machine, whose second stage (vm/guest-runner.sh) starts the private
-# session inside it and then runs the jobs of vm-run.sh.
+# Boots the test machine; vm/guest-runner.sh starts the session there and runs the jobs.
 start_machine() {
     local dir=$VINDREL_SESSION log=$VINDREL_BUILD/logs/machine.log boot
     install_packages "${VINDREL_VM_PACKAGES[@]}" || return
@@ -216,7 +206,6 @@ start_machine() {
     log "the test machine and its session are up after $((SECONDS - start)) s"
 }
 
-# Starts the session's keeper (session_keeper) unless it runs or is not wanted.
 start_keeper() {
     [ "$VINDREL_SESSION_IDLE" != 0 ] || return 0
     alive "$(session_pid keeper)" bash && return 0
@@ -240,19 +229,13 @@ end_session_locked() {
         WINEPREFIX=$VINDREL_BUILD/wineprefix wineserver -k 9>&- 2>/dev/null || true
         for i in $(seq 50); do alive "$pid" 'wineserver*' || break; sleep 0.1; done
     fi
-    pid=$(session_xvfb || true)
-    if [ -n "$pid" ]; then
-        kill "$pid" 2>/dev/null || true
-        for i in $(seq 50); do alive "$pid" Xvfb || break; sleep 0.1; done
-    fi
     [ ! -f "$dir/leaders" ] || mapfile -t leaders <"$dir/leaders"
     end_sessions_of "${leaders[@]}"
     rm -rf "$dir/display" "$dir/xvfb.pid" "$dir/server.pid" "$dir/keeper.pid" "$dir/leaders" "$dir"/users/* \
         "$dir/qemu.pid" "$dir/ready" "$dir/failed" "$dir/poweroff" "$dir/jobs"
 }
 
-# use_session: joins the private session, starting one when none is up, and exports its
-# DISPLAY; cleanup_all leaves it.
+# use_session: joins the private session, starting one when none is up; cleanup_all leaves.
 use_session() {
     mkdir -p "$VINDREL_SESSION/users"
     session_lock || exit 1
@@ -290,16 +273,11 @@ leave_session() {
     fi
 }
 
-# Ends the session now, whoever uses it (bench/run_time.sh, for a clone's session).
-end_session() {
-    mkdir -p "$VINDREL_SESSION"
-    session_lock || return 1
-    end_session_locked
-    exec 9>&-
-}
+# Ends the session now, whoever uses it.
+end_session() { mkdir -p "$VINDREL_SESSION" && session_lock && end_session_locked && exec 9>&-; }
 
-# The session's own watch: ends it once idle long enough, or when a part of it has gone.
-# It keeps the session's leaders in memory, so that a removed folder cannot orphan them.
+# The session's watch: ends it when idle, when a part has gone, or (by the leaders it
+# keeps in memory) when its folder has gone.
 session_keeper() {
     local dir=$VINDREL_SESSION me=$BASHPID now used here prefix=$VINDREL_BUILD/wineprefix
     local -a leaders=()

@@ -26,10 +26,9 @@ waited() {
     wait $! || return
 }
 
-# end_children: ends this script's descendants in its own process session: TERM, then
-# KILL after VINDREL_STOP_GRACE seconds (default 3; a Wine process can sit on a TERM). A
-# nested script that traps TERM ends its own children, and gets 7 s more for it. A
-# script that leads its process group (started from a terminal) ends the whole group.
+# end_children: TERM to this script's descendants in its process session, KILL after
+# VINDREL_STOP_GRACE s (3; a Wine process can sit on a TERM); a nested script that traps
+# TERM ends its own, in 7 s more. A process group's leader ends the whole group.
 end_children() {
     local -A kids=()
     local line f sid pid kid under cgt grace=${VINDREL_STOP_GRACE:-3}
@@ -108,13 +107,13 @@ end_children() {
     done
 }
 
-# take_turn: runs that share a build folder take turns: waits at most VINDREL_TURN_WAIT
-# seconds for the others, then holds the folder until this script ends. A run started
-# by one that holds the turn (a test of run.sh) takes turns with those that one started.
+# take_turn: waits at most VINDREL_TURN_WAIT s for the other runs of this build folder,
+# then holds it until this script ends; a run's own runs (tests of run.sh) take turns.
 take_turn() {
-    local file=$VINDREL_SESSION/turn ready=$VINDREL_SESSION/turn.$$.ready how=-n holder who status
-    case ${VINDREL_TURN:-} in "$VINDREL_SESSION"/turn.*) file=$VINDREL_TURN ;; esac
-    mkdir -p "$VINDREL_SESSION"
+    local dir=$VINDREL_BUILD/session how=-n holder who status
+    local file=$dir/turn ready=$dir/turn.$$.ready
+    case ${VINDREL_TURN:-} in "$dir"/turn.*) file=$VINDREL_TURN ;; esac
+    mkdir -p "$dir"
     while :; do
         rm -f "$ready"
         # A helper that ends with this script holds the lock, not what the run starts.
@@ -138,13 +137,11 @@ take_turn() {
         how="-w $VINDREL_TURN_WAIT"
     done
     rm -f "$ready"
-    export VINDREL_TURN=$VINDREL_SESSION/turn.$$
+    export VINDREL_TURN=$dir/turn.$$
 }
 
 # end_turn: lets the next run have the build folder before this one ends.
-end_turn() {
-    [ -z "${VINDREL_TURN_HOLDER:-}" ] || kill "$VINDREL_TURN_HOLDER" 2>/dev/null || true
-}
+end_turn() { [ -z "${VINDREL_TURN_HOLDER:-}" ] || kill "$VINDREL_TURN_HOLDER" 2>/dev/null || true; }
 
 # at_exit FUNCTION: cleanup_all calls FUNCTION once the run's processes are ended.
 VINDREL_AT_EXIT=()
@@ -152,6 +149,7 @@ at_exit() { VINDREL_AT_EXIT+=("$1"); }
 
 cleanup_all() {
     local status=$? hook sig=${VINDREL_INTERRUPTED:-}
+    set +e
     trap - ERR
     trap '' INT TERM HUP
     [ "$status" -eq 0 ] || [ -n "$sig" ] || failed_already || fail "stopped with status $status"
@@ -159,7 +157,7 @@ cleanup_all() {
     # A session this run was starting when it was stopped goes with it.
     [ -z "${VINDREL_STARTING:-}" ] || end_session_locked
     leave_session
-    rm -f "$VINDREL_SESSION/turn.$$" "$VINDREL_SESSION/turn.$$.who" "$VINDREL_SESSION/turn.$$.ready"
+    rm -f "$VINDREL_BUILD/session/turn.$$"{,.who,.ready}
     for hook in "${VINDREL_AT_EXIT[@]}"; do "$hook" || true; done
     [ -n "$sig" ] || return "$status"
     [ -n "${VINDREL_QUIET:-}" ] || log "interrupted (SIG$sig); what this run started has ended"

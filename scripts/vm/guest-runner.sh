@@ -1,7 +1,6 @@
 #!/bin/bash
-# Second stage, inside the test machine on the host's files: starts the private session
-# once and holds it, then runs each job that vm-run.sh leaves in jobs/ (its output and
-# status are written beside it) until the host asks for a power-off.
+# Second stage of the test machine: starts the private session and holds it, then runs
+# the jobs vm-run.sh leaves in jobs/ until the host asks for a power-off.
 arg() { sed -n "s/.*vindrel.$1=\([^ ]*\).*/\1/p" /proc/cmdline; }
 hostname "$(cat /etc/hostname 2>/dev/null || echo vindrel)" 2>/dev/null
 state=$(arg state)
@@ -14,8 +13,7 @@ if use_session >>"$VINDREL_LOG" 2>&1; then
 else
     : >"$state/failed"
 fi
-# show_folder PATH: a host folder the boot did not bind (a test's folder in /tmp).
-show_folder() {
+show_folder() {  # a host folder the boot did not bind (a test's folder in /tmp)
     local p=$1
     until [ -d "/host$p" ] || [ "$p" = / ]; do p=$(dirname "$p"); done
     case $p in / | /tmp | /usr | /usr/* | /etc | /etc/* | /var | /var/* | /work | /work/*) return 0 ;; esac
@@ -29,7 +27,9 @@ while [ ! -e "$state/poweroff" ] && [ ! -e "$state/failed" ]; do
         # What the host changed since (a rebuild, an edit) must not be read from the cache.
         echo 2 >/proc/sys/vm/drop_caches
         show_folder "$(cat "$job/cwd")"
-        setsid bash -c 'bash "$1/script" >"$1/output" 2>&1; echo $? >"$1/status.new"; sync; mv "$1/status.new" "$1/status"' \
+        # Started with &, it would ignore SIGINT, and so would all it starts (a Ctrl-C test).
+        setsid env --default-signal=INT,QUIT bash -c \
+            'bash "$1/script" >>"$1/output" 2>&1; echo $? >"$1/status.new"; sync; mv "$1/status.new" "$1/status"' \
             _ "$job" </dev/null &
         running[$job]=$!
     done

@@ -13,7 +13,7 @@ failures=0
 failed() { echo "FAILED: $*"; failures=$((failures + 1)); }
 guest() { (cd "$work" && "$root/scripts/vm-run.sh" "$@"); }
 
-[ "$(guest bash -c 'echo $VINDREL_GUEST; exit 3'; echo " $?")" = "1 3" ] || failed "a job's output and status"
+[ "$(guest bash -c 'echo $VINDREL_GUEST; exit 3'; echo "status $?")" = $'1\nstatus 3' ] || failed "a job's output and status"
 
 (cd "$work" && exec "$root/scripts/vm-run.sh" bash -c ': >started; exec sleep 600') 2>"$work/said" &
 pid=$!
