@@ -14,6 +14,7 @@ end_job() {
 at_exit end_job
 printf '%s' "$PWD" >"$job/cwd"
 : >"$job/output"
+: >"$job/errors"
 {
     echo "cd ${PWD@Q}"
     export -p | grep -v -E '^declare -x (BASH|SHELL|SHLVL|OLDPWD|PWD|_|TERM|DISPLAY|VINDREL_VM|VINDREL_SESSION_IDLE)='
@@ -32,9 +33,11 @@ mv "$job/script.new" "$job/script"
 done) &
 waiter=$!
 tail -s 0.1 -n +1 -f --pid="$waiter" "$job/output" &
-tailer=$!
-wait "$waiter" || { wait "$tailer" || true; fail "the test machine stopped during the command"; exit 70; }
-wait "$tailer" || true
+tailers=$!
+tail -s 0.1 -n +1 -f --pid="$waiter" "$job/errors" >&2 &
+tailers="$tailers $!"
+wait "$waiter" || { wait $tailers; fail "the test machine stopped during the command"; exit 70; }
+wait $tailers
 # The job's status is its own, and its output has said why.
 VINDREL_FAIL_MARK=/dev/null
 exit "$(cat "$job/status")"

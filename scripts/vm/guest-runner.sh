@@ -29,7 +29,7 @@ while [ ! -e "$state/poweroff" ] && [ ! -e "$state/failed" ]; do
         show_folder "$(cat "$job/cwd")"
         # Started with &, it would ignore SIGINT, and so would all it starts (a Ctrl-C test).
         setsid env --default-signal=INT,QUIT bash -c \
-            'bash "$1/script" >>"$1/output" 2>&1; echo $? >"$1/status.new"; sync; mv "$1/status.new" "$1/status"' \
+            'bash "$1/script" >>"$1/output" 2>>"$1/errors"; echo $? >"$1/status.new"; sync; mv "$1/status.new" "$1/status"' \
             _ "$job" </dev/null &
         running[$job]=$!
     done
