@@ -158,7 +158,7 @@ machine_initrd() {  # the test machine's first stage: busybox, its init, the 9p 
     local kernel version initrd root m name
     kernel=$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -n 1)
     [ -n "$kernel" ] || { fail "no kernel in /boot for the test machine (install linux-image-amd64)"; return 1; }
-    version=${kernel#/boot/vmlinuz-} initrd=$VINDREL_BUILD/vm/initrd-${kernel#/boot/vmlinuz-}.cpio.gz
+    version=${kernel#/boot/vmlinuz-} initrd=$VINDREL_BUILD/vm/initrd-$version.cpio.gz
     echo "$kernel $initrd"
     [ ! -f "$initrd" ] || [ "$VINDREL_ROOT/scripts/vm/init" -nt "$initrd" ] || return 0
     root=$(mktemp -d)

@@ -8,7 +8,7 @@ handle_signals
 use_session
 job=$(mktemp -d "$VINDREL_SESSION/jobs/job.XXXXXX")
 end_job() {
-    [ -f "$job/status" ] || echo "${VINDREL_INTERRUPTED:-TERM}" >"$job/cancel" 2>/dev/null || true
+    [ -f "$job/status" ] || : >"$job/cancel" 2>/dev/null || true
     [ -e "$job/cancel" ] || rm -rf "$job"
 }
 at_exit end_job
