@@ -9,6 +9,7 @@
 #include "reader/input.h"
 #include "reader/report_diff.h"
 #include "reader/report_reader.h"
+#include "reader/survey.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -183,6 +184,33 @@ int Many(int argc, char** argv) {
     return summary ? Summarize(files, as_json) : ToJsonLines(files);
 }
 
+// "survey": files named and listed, or --merge of earlier surveys.
+int Survey(int argc, char** argv) {
+    SurveyOptions options;
+    std::vector<std::string> paths;
+    const char* list = nullptr;
+    bool merge = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool has_value = i + 1 < argc;
+        if (arg == "--json") options.json = true;
+        else if (arg == "--merge") merge = true;
+        else if (arg == "--files-from" && has_value) list = argv[++i];
+        else if (arg == "--require" && has_value) options.requirements.push_back(argv[++i]);
+        else if (arg == "--previous" && has_value) options.previous = argv[++i];
+        else if (arg == "--html" && has_value) options.html = argv[++i];
+        else if (arg == "--pci-ids" && has_value) options.pci_ids = argv[++i];
+        else if (arg.rfind("--", 0) == 0) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        } else paths.push_back(arg);
+    }
+    if (merge) return MergeSurveys(paths, options);
+    FileList files(std::move(paths));
+    if (list && !files.ListFrom(list)) return 2;
+    return SurveyFleet(files, options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -196,6 +224,8 @@ int main(int argc, char** argv) {
         status = Check(argv[2]);
     else if (command == "json" || command == "summary")
         status = Many(argc, argv);
+    else if (command == "survey")
+        status = Survey(argc, argv);
     else if (command == "text" && argc == 3)
         status = ToText(argv[2]);
     else if (command == "diff")
