@@ -58,8 +58,14 @@ std::string NotAReport(const std::string& path, const std::string& bytes) {
 }
 
 std::string NotWhole(const std::string& path, const Reading& reading) {
-    return path + ": not a whole report (" + std::to_string(reading.problems.size()) +
-           " problems; vindrel-report check names them)";
+    const size_t n = reading.problems.size();
+    return path + ": not a whole report (" + std::to_string(n) + (n == 1 ? " problem" : " problems") +
+           "; vindrel-report check names them)";
+}
+
+std::string Problem(const std::string& path, const std::string& problem) {
+    const bool numbered = !problem.empty() && problem[0] >= '0' && problem[0] <= '9';
+    return path + (numbered ? ":" : ": ") + problem;
 }
 
 FileList::~FileList() {
@@ -112,7 +118,8 @@ bool FileList::Next(std::string& path) {
     return false;
 }
 
-int ReadEach(FileList& files, const std::function<void(const std::string& path, Reading&)>& use) {
+int ReadEach(FileList& files, const std::function<void(const std::string& path, Reading&)>& use,
+             const UnfitSaid& unfit) {
     int status = 0;
     std::string path, bytes;
     while (files.Next(path)) {
@@ -122,9 +129,13 @@ int ReadEach(FileList& files, const std::function<void(const std::string& path, 
             continue;
         }
         Reading reading = ReadReport(bytes);
-        if (!reading.report)
+        if (reading.report && reading.Whole())
+            ;
+        else if (unfit)
+            unfit(path, bytes, reading);
+        else if (!reading.report)
             Say(NotAReport(path, bytes));
-        else if (!reading.Whole())
+        else
             Say(NotWhole(path, reading));
         if (!reading.Whole()) status = std::max(status, 1);
         use(path, reading);

@@ -21,6 +21,8 @@ bool ReadInput(const char* path, std::string& out);
 // Why a file read is no report, or is not a whole one, for one line on standard error.
 std::string NotAReport(const std::string& path, const std::string& bytes);
 std::string NotWhole(const std::string& path, const Reading& reading);
+// One of check's lines: "PATH:12: expected ..." or "PATH: ends early ...".
+std::string Problem(const std::string& path, const std::string& problem);
 
 // The paths named on the command line, then those in a list file, one a line ("-":
 // standard input), read as they are needed. A file named again, by any path, is
@@ -51,7 +53,13 @@ private:
     size_t unread_ = 0;
 };
 
+// Who hears that a file read is no report, or not a whole one; by default a line
+// on standard error.
+using UnfitSaid = std::function<void(const std::string& path, const std::string& bytes, const Reading&)>;
+
 // Reads each file of the list in turn, says on standard error why one is not read
-// or not whole, and hands on every one read, report or not. The exit status of the
-// lot: 2 when one could not be read or none was named, 1 when one is not whole.
-int ReadEach(FileList& files, const std::function<void(const std::string& path, Reading&)>& use);
+// (and to unfit why one is not whole), and hands on every one read, report or not.
+// The exit status of the lot: 2 when one could not be read or none was named, 1
+// when one is not whole.
+int ReadEach(FileList& files, const std::function<void(const std::string& path, Reading&)>& use,
+             const UnfitSaid& unfit = nullptr);

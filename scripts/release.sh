@@ -64,7 +64,7 @@ build_in() {
         chown -R "$user" "$dir"
         run=(runuser -u "$user" --)
     fi
-    if ! "${run[@]}" env -u VINDREL_LOG VINDREL_BUILD="$dir/build" bash -c \
+    if ! "${run[@]}" env -u VINDREL_LOG VINDREL_BUILD="$dir/build" VINDREL_VERSION="${version:-}" bash -c \
         'source "$1/scripts/lib.sh" && configure_and_build vindrel vindrel-report' _ "$dir/src" >"$dir.log" 2>&1; then
         tail -n 30 "$dir.log" >&2
         log "the build in $dir failed"
