@@ -11,77 +11,40 @@ namespace {
 
 enum class Kind { Values, Number, Checklist };
 
-struct Field {
+struct Counted {
+    Field field;
     Kind kind;
-    const char* path;  // "/" between keys; "*": each item of a list
 };
 
 // In the report's order. Memory is counted in the lines' own megabytes: their byte
 // counts are printed by "%d" and go negative past 2 GB.
-const Field kFields[] = {
-    {Kind::Values, "CPU/Number of Processors"},
-    {Kind::Number, "CPU/CPU speed"},
-    {Kind::Values, "CPU/vendor"},
-    {Kind::Values, "CPU/brand"},
-    {Kind::Values, "DirectX/DirectX9.0/*/VertexShaderVersion"},
-    {Kind::Values, "DirectX/DirectX9.0/*/PixelShaderVersion"},
-    {Kind::Values, "DirectX/DirectX8.1/*/description"},
-    {Kind::Values, "DirectX/DirectX8.1/*/driver"},
-    {Kind::Values, "DirectX/DirectX8.1/*/DriverVersion"},
-    {Kind::Number, "DirectX/DirectX8.1/*/D3DDEVTYPE_HAL caps/Available Texture Memory/MB"},
-    {Kind::Values, "OpenGL/Version"},
-    {Kind::Values, "OpenGL/renderer"},
-    {Kind::Values, "OpenGL/Vendor"},
-    {Kind::Checklist, "OpenGL/Caps"},
-    {Kind::Number, "Memory/RAM/Total Physical Memory/MB"},
-    {Kind::Number, "Memory/RAM/Total Virtual Memory/MB"},
-    {Kind::Number, "Memory/drives/*/Total Capacity/MB"},
-    {Kind::Values, "Windows/Build"},
-    {Kind::Values, "Windows/ServicePack"},
-    {Kind::Values, "Windows/Connected to Internet"},
-    {Kind::Values, "Windows/Internet Connection"},
+const Counted kFields[] = {
+    {Field::Processors, Kind::Values},    {Field::Speed, Kind::Number},
+    {Field::CpuVendor, Kind::Values},     {Field::Brand, Kind::Values},
+    {Field::VertexShader, Kind::Values},  {Field::PixelShader, Kind::Values},
+    {Field::Description, Kind::Values},   {Field::Driver, Kind::Values},
+    {Field::DriverVersion, Kind::Values}, {Field::TextureMemory, Kind::Number},
+    {Field::GLVersion, Kind::Values},     {Field::Renderer, Kind::Values},
+    {Field::GLVendor, Kind::Values},      {Field::Checklist, Kind::Checklist},
+    {Field::PhysicalMemory, Kind::Number}, {Field::VirtualMemory, Kind::Number},
+    {Field::Capacity, Kind::Number},      {Field::Build, Kind::Values},
+    {Field::ServicePack, Kind::Values},   {Field::Connected, Kind::Values},
+    {Field::Connection, Kind::Values},
 };
 const size_t kFieldCount = sizeof kFields / sizeof kFields[0];
 
-// How the field is named in the summary: "DirectX > DirectX8.1 > DriverVersion".
-std::string Place(const Field& field) {
-    std::string out;
-    std::string_view rest = field.path;
-    while (!rest.empty()) {
-        const size_t slash = rest.find('/');
-        const std::string_view key = rest.substr(0, slash);
-        if (key != "*") out += (out.empty() ? "" : " > ") + std::string(key);
-        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-    }
-    return out;
-}
-
-// Every value at path below node.
-void Collect(const Json& node, std::string_view path, std::vector<const Json*>& out) {
-    if (path.empty()) {
-        out.push_back(&node);
-        return;
-    }
-    const size_t slash = path.find('/');
-    const std::string key(path.substr(0, slash));
-    const std::string_view rest = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
-    if (key == "*") {
-        if (node.is_array())
-            for (const Json& item : node) Collect(item, rest, out);
-    } else if (node.is_object()) {
-        const auto it = node.find(key);
-        if (it != node.end()) Collect(*it, rest, out);
-    }
-}
-
-const std::unordered_map<std::string, size_t>& ChecklistIndex() {
-    static const std::unordered_map<std::string, size_t> index = [] {
-        std::unordered_map<std::string, size_t> out;
-        for (size_t i = 0; i < rows::ChecklistSize(); ++i) out[RowKey(rows::ChecklistRows()[i])] = i;
+// The place in kFields of each field, or kFieldCount.
+size_t FieldIndex(Field field) {
+    static const std::vector<size_t> index = [] {
+        std::vector<size_t> out(static_cast<size_t>(Field::Connection) + 1, kFieldCount);
+        for (size_t i = 0; i < kFieldCount; ++i) out[static_cast<size_t>(kFields[i].field)] = i;
         return out;
     }();
-    return index;
+    const auto at = static_cast<size_t>(field);
+    return at < index.size() ? index[at] : kFieldCount;
 }
+
+std::string Place(const Counted& field) { return FieldPlace(field.field); }
 
 bool Integral(double v) { return std::fabs(v) < 1e15 && v == std::floor(v); }
 
@@ -131,46 +94,63 @@ uint64_t Total(const std::map<double, uint64_t>& counts) {
 }  // namespace
 
 FleetSummary::FleetSummary()
-    : present_(rows::ChecklistSize()), values_(kFieldCount), none_(kFieldCount), numbers_(kFieldCount) {}
+    : present_(rows::ChecklistSize()), values_(kFieldCount), none_(kFieldCount), numbers_(kFieldCount),
+      held_(kFieldCount), seen_(kFieldCount) {}
+
+void FleetSummary::Take(const Row& row, const LineValue& value, size_t) {
+    const size_t i = FieldIndex(row.field);
+    if (i == kFieldCount) return;
+    switch (kFields[i].kind) {
+    case Kind::Values:
+        if (value.count == 3)  // a shader version: "major.minor"
+            held_[i].push_back(std::to_string(value.Number(0)) + "." + std::to_string(value.Number(1)));
+        else
+            held_[i].push_back(LineJson(row, value));
+        break;
+    case Kind::Number: {
+        // One value, or the megabytes of a line that holds bytes and megabytes.
+        const double v = value.count > 1 ? static_cast<double>(value.Number(1)) : value.part[0].real;
+        if (std::isfinite(v)) seen_[i].push_back(v);
+        break;
+    }
+    case Kind::Checklist:
+        if (&row == &rows::kCaps)
+            checklist_now_ = true;
+        else if (value.Token() == "present")
+            present_now_.push_back(static_cast<size_t>(&row - rows::ChecklistRows()));
+        break;
+    }
+}
 
 void FleetSummary::Add(const Reading& reading) {
     if (!reading.report) {
         not_reports_++;
-        return;
-    }
-    reports_++;
-    if (!reading.Whole()) not_whole_++;
-    std::vector<const Json*> found;
-    for (size_t i = 0; i < kFieldCount; ++i) {
-        found.clear();
-        Collect(reading.doc, kFields[i].path, found);
-        switch (kFields[i].kind) {
-        case Kind::Values: {
-            std::set<Json> held;  // a value two adapters share counts once for the report
-            for (const Json* v : found) {
-                if (v->is_object() && v->contains("major") && v->contains("minor"))
-                    held.insert(v->at("major").dump() + "." + v->at("minor").dump());
-                else if (v->is_primitive() && !v->is_null())
-                    held.insert(*v);
+    } else {
+        reports_++;
+        if (!reading.Whole()) not_whole_++;
+        for (size_t i = 0; i < kFieldCount; ++i) {
+            switch (kFields[i].kind) {
+            case Kind::Values: {
+                std::set<Json> held(held_[i].begin(), held_[i].end());  // a value two adapters share counts once
+                for (const Json& v : held) values_[i][v]++;
+                if (held.empty()) none_[i]++;
+                break;
             }
-            for (const Json& v : held) values_[i][v]++;
-            if (held.empty()) none_[i]++;
-            break;
-        }
-        case Kind::Number:
-            for (const Json* v : found)
-                if (v->is_number() && std::isfinite(v->get<double>())) numbers_[i][v->get<double>()]++;
-            break;
-        case Kind::Checklist:
-            if (found.empty() || !found[0]->is_object()) break;
-            checklist_read_++;
-            for (const auto& [name, word] : found[0]->items()) {
-                const auto at = ChecklistIndex().find(name);
-                if (at != ChecklistIndex().end() && word == "present") present_[at->second]++;
+            case Kind::Number:
+                for (double v : seen_[i]) numbers_[i][v]++;
+                break;
+            case Kind::Checklist:
+                if (!checklist_now_) break;
+                checklist_read_++;
+                for (size_t k : present_now_) present_[k]++;
+                break;
             }
-            break;
         }
     }
+    for (auto& held : held_) held.clear();
+    for (auto& seen : seen_) seen.clear();
+    present_now_.clear();
+    checklist_now_ = false;
 }
 
 std::string FleetSummary::Text() const {

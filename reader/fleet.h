@@ -10,9 +10,12 @@
 
 #include "reader/report_reader.h"
 
-class FleetSummary {
+// Read each report with ReadReport(bytes, &summary), then Add its reading: the walk
+// tells the summary of the report's fields, Add counts them with the report.
+class FleetSummary : public ReportObserver {
 public:
     FleetSummary();
+    void Take(const Row& row, const LineValue& value, size_t item) override;
     // One file read: a report, whole or not, or a file that is no report.
     void Add(const Reading& reading);
     // Files named that could not be read, and names of a file given again.
@@ -34,4 +37,10 @@ private:
     // By field: how often each number was seen, which gives the median without
     // keeping one entry a report where machines share values.
     std::vector<std::map<double, uint64_t>> numbers_;
+
+    // The report being read, until Add counts it.
+    std::vector<std::vector<Json>> held_;       // by field: its values
+    std::vector<std::vector<double>> seen_;     // by field: its numbers
+    std::vector<size_t> present_now_;           // checklist rows present
+    bool checklist_now_ = false;
 };

@@ -119,7 +119,7 @@ bool FileList::Next(std::string& path) {
 }
 
 int ReadEach(FileList& files, const std::function<void(const std::string& path, Reading&)>& use,
-             const UnfitSaid& unfit) {
+             const UnfitSaid& unfit, ReportObserver* observer) {
     int status = 0;
     std::string path, bytes;
     while (files.Next(path)) {
@@ -128,7 +128,7 @@ int ReadEach(FileList& files, const std::function<void(const std::string& path, 
             status = 2;
             continue;
         }
-        Reading reading = ReadReport(bytes);
+        Reading reading = ReadReport(bytes, observer);
         if (reading.report && reading.Whole())
             ;
         else if (unfit)

@@ -60,6 +60,7 @@ using UnfitSaid = std::function<void(const std::string& path, const std::string&
 // Reads each file of the list in turn, says on standard error why one is not read
 // (and to unfit why one is not whole), and hands on every one read, report or not.
 // The exit status of the lot: 2 when one could not be read or none was named, 1
-// when one is not whole.
+// when one is not whole. With an observer, the walk tells it of each report's fields
+// and builds no document.
 int ReadEach(FileList& files, const std::function<void(const std::string& path, Reading&)>& use,
-             const UnfitSaid& unfit = nullptr);
+             const UnfitSaid& unfit = nullptr, ReportObserver* observer = nullptr);

@@ -26,23 +26,20 @@ const char* const kConnectionNames[] = {"INTERNET_CONNECTION_MODEM", "INTERNET_C
                                         "INTERNET_CONNECTION_PROXY", "INTERNET_CONNECTION_MODEM_BUSY"};
 
 // Megabytes are the unsigned 32-bit count shifted right by 20.
-bool MegabytesAgree(const Json& v) {
-    const int64_t bytes = v["bytes"].get<int64_t>();
-    return v["MB"].get<int64_t>() == static_cast<int64_t>(static_cast<uint32_t>(bytes) >> 20);
+bool MegabytesAgree(const LineValue& v) {
+    return v.Number(1) == static_cast<int64_t>(static_cast<uint32_t>(v.Number(0)) >> 20);
 }
 
-bool ShaderVersionAgrees(const Json& v) {
-    const uint32_t whole = v["value"].get<uint32_t>();
-    return v["major"].get<int64_t>() == ((whole >> 8) & 0xFF) && v["minor"].get<int64_t>() == (whole & 0xFF);
+bool ShaderVersionAgrees(const LineValue& v) {
+    const auto whole = static_cast<uint32_t>(v.Number(2));
+    return v.Number(0) == ((whole >> 8) & 0xFF) && v.Number(1) == (whole & 0xFF);
 }
 
-bool CapacityAgrees(const Json& v) {
-    const uint64_t bytes = static_cast<uint64_t>(v["bytes"].get<int64_t>());
-    char high[16], low[16];
-    FormatLine(high, sizeof high, "0x%x", static_cast<uint32_t>(bytes >> 32));
-    FormatLine(low, sizeof low, "%.8x", static_cast<uint32_t>(bytes));
+bool CapacityAgrees(const LineValue& v) {
+    const auto bytes = static_cast<uint64_t>(v.Number(0));
     const auto megabytes = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(bytes) >> 20));
-    return v["MB"].get<int64_t>() == megabytes && v["high"] == high && v["low"] == low;
+    return v.Number(1) == megabytes && static_cast<uint64_t>(v.Number(2)) == (bytes >> 32) &&
+           static_cast<uint64_t>(v.Number(3)) == static_cast<uint32_t>(bytes);
 }
 
 struct Piece {
@@ -91,16 +88,43 @@ PieceList Pieces(const char* format) {
     return pieces;
 }
 
-std::vector<std::string> Parts(const Row& row) {
-    std::vector<std::string> parts;
-    if (!row.parts) return parts;
-    std::string_view rest = row.parts;
-    while (!rest.empty()) {
+}  // namespace
+
+// A row's format taken apart, kept with the row: every line is read with it.
+struct RowForm {
+    PieceList pieces;
+    std::string parts[LineValue::kMost];
+    std::string key;
+    size_t fixed = 0;  // bytes before the first conversion
+    bool percent = false;
+};
+
+namespace {
+
+const RowForm& Form(const Row& row) {
+    if (row.form) return *row.form;
+    auto* form = new RowForm;  // lives as long as the row
+    form->pieces = Pieces(row.format);
+    if (form->pieces.size() - 1 > LineValue::kMost) throw std::logic_error("a line format with too many conversions");
+    size_t n = 0;
+    for (std::string_view rest = row.parts ? row.parts : ""; !rest.empty() && n < LineValue::kMost; ++n) {
         const size_t space = rest.find(' ');
-        parts.emplace_back(rest.substr(0, space));
+        form->parts[n] = std::string(rest.substr(0, space));
         rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
     }
-    return parts;
+    const char* percent = std::strchr(row.format, '%');
+    form->percent = percent != nullptr;
+    form->fixed = percent ? percent - row.format : std::strlen(row.format);
+    if (row.key) {
+        form->key = row.key;
+    } else {
+        std::string_view f = row.format;
+        f = f.substr(0, form->percent ? f.find_first_of(":%") : std::string_view::npos);  // a fixed text names itself
+        while (!f.empty() && f.back() == ' ') f.remove_suffix(1);
+        form->key = std::string(f);
+    }
+    row.form = form;
+    return *form;
 }
 
 bool InClass(char c, char conversion) {
@@ -147,53 +171,89 @@ bool IsWord(const Row& row, std::string_view token) {
     return false;
 }
 
-// The value of one conversion, from its text; false when it cannot be one.
-bool ConversionValue(const Row& row, const Piece& piece, std::string_view token, Json& out) {
+// Whether a number's digits are the ones printf writes for it: no leading zero, no
+// "-0", lower-case hexadecimal.
+bool Canonical(std::string_view token) {
+    const size_t first = !token.empty() && token[0] == '-' ? 1 : 0;
+    if (first == token.size()) return false;
+    if (token[first] == '0' && (token.size() > first + 1 || first == 1)) return false;
+    for (char c : token)
+        if (c >= 'A' && c <= 'F') return false;
+    return true;
+}
+
+bool IsOddFloat(std::string_view token) {
+    for (const char* odd : kOddFloats)
+        if (token == odd) return true;
+    return false;
+}
+
+// One conversion's value from its text; false when the text is not what printf
+// writes for any value.
+bool ReadPart(const Row& row, const Piece& piece, std::string_view token, LineValue::Part& out) {
+    out.token = token;
+    out.conversion = piece.conversion;
     switch (piece.conversion) {
     case 'd': {
         int32_t v;
-        if (!Number(token, v)) return false;
-        out = v;
+        if (!Number(token, v) || !Canonical(token)) return false;
+        out.number = v;
         return true;
     }
     case 'u': {
         uint32_t v;
-        if (!Number(token, v)) return false;
-        out = v;
+        if (!Number(token, v) || !Canonical(token)) return false;
+        out.number = v;
         return true;
     }
     case 'x': {
         uint32_t v;
         if (token.size() > 8 || !Number(token, v, 16)) return false;
-        out = piece.precise ? std::string(token) : "0x" + std::string(token);
+        if (piece.precise ? token.size() != 8 || !Canonical("1" + std::string(token)) : !Canonical(token))
+            return false;
+        out.number = v;
         return true;
     }
     case 'g': {
-        for (const char* odd : kOddFloats)
-            if (token == odd) {
-                out = odd;
-                return true;
-            }
-        const std::string copy(token);
-        char* end = nullptr;
-        const double v = std::strtod(copy.c_str(), &end);
-        if (end != copy.c_str() + copy.size()) return false;
-        out = v;
-        return true;
+        if (IsOddFloat(token)) {
+            const bool negative = token[0] == '-';
+            out.real = token.find("INF") != std::string_view::npos ? (negative ? -HUGE_VAL : HUGE_VAL)
+                                                                   : std::copysign(std::nan(""), negative ? -1.0 : 1.0);
+        } else {
+            char copy[48];
+            if (token.size() >= sizeof copy) return false;
+            token.copy(copy, token.size());
+            copy[token.size()] = 0;
+            char* end = nullptr;
+            out.real = std::strtod(copy, &end);
+            if (end != copy + token.size()) return false;
+        }
+        char again[64];
+        const size_t n = FormatLine(again, sizeof again, "%g", out.real);
+        return std::string_view(again, n) == token;
     }
     case 's':
         if (row.text == Text::Decimal64) {
             int64_t v;
-            if (!Number(token, v)) return false;
-            out = v;
+            if (!Number(token, v) || !Canonical(token)) return false;
+            out.number = v;
             return true;
         }
         if (row.text != Text::Free && !IsWord(row, token)) return false;
-        if (token.find('\0') != std::string_view::npos) return false;  // never part of a printed text
-        out = BytesToJsonText(token);
-        return true;
+        return token.find('\0') == std::string_view::npos;  // never part of a printed text
     }
     return false;
+}
+
+Json PartJson(const Row& row, const Piece& piece, const LineValue::Part& part) {
+    switch (piece.conversion) {
+    case 'd': return static_cast<int32_t>(part.number);
+    case 'u': return static_cast<uint32_t>(part.number);
+    case 'x': return piece.precise ? std::string(part.token) : "0x" + std::string(part.token);
+    case 'g': return IsOddFloat(part.token) ? Json(std::string(part.token)) : Json(part.real);
+    case 's': return row.text == Text::Decimal64 ? Json(part.number) : Json(BytesToJsonText(part.token));
+    }
+    return Json();
 }
 
 uint32_t Unsigned32(const Json& v) {
@@ -244,51 +304,42 @@ std::string WriteConversion(const Row& row, const Piece& piece, const Json& v) {
     return std::string();
 }
 
-std::string Write(const Row& row, const PieceList& pieces, const std::vector<std::string>& parts, const Json& value) {
-    const size_t conversions = pieces.size() - 1;
+std::string Write(const Row& row, const Json& value) {
+    const RowForm& form = Form(row);
+    const size_t conversions = form.pieces.size() - 1;
     std::string out;
     for (size_t i = 0; i < conversions; ++i) {
-        out += pieces[i].literal;
-        out += WriteConversion(row, pieces[i], conversions > 1 ? value.at(parts.at(i)) : value);
+        out += form.pieces[i].literal;
+        out += WriteConversion(row, form.pieces[i], conversions > 1 ? value.at(form.parts[i]) : value);
     }
-    out += pieces.back().literal;
+    out += form.pieces.back().literal;
     return out;
 }
 
 }  // namespace
 
-bool IsFixed(const Row& row) { return std::strchr(row.format, '%') == nullptr; }
+bool IsFixed(const Row& row) { return !Form(row).percent; }
 
-std::string RowKey(const Row& row) {
-    if (row.key) return row.key;
-    std::string_view f = row.format;
-    size_t end = f.find_first_of(":%");
-    if (IsFixed(row)) end = std::string_view::npos;  // a fixed text names itself
-    f = f.substr(0, end);
-    while (!f.empty() && f.back() == ' ') f.remove_suffix(1);
-    return std::string(f);
-}
+const std::string& RowKey(const Row& row) { return Form(row).key; }
 
 std::string RowShown(const Row& row) {
     if (std::strcmp(row.format, "%s") == 0) return "<" + RowKey(row) + ">";
     return "\"" + std::string(row.format) + "\"";
 }
 
-
-bool ReadLine(const Row& row, std::string_view line, Json* value) {
+bool ReadLineValue(const Row& row, std::string_view line, LineValue* value) {
     // Most lines meet most rows in their first bytes.
-    const char* percent = std::strchr(row.format, '%');
-    const size_t fixed = percent ? percent - row.format : std::strlen(row.format);
-    if (line.substr(0, fixed) != std::string_view(row.format, fixed) || (!percent && line.size() != fixed))
+    const RowForm& form = Form(row);
+    if (line.size() < form.fixed || std::memcmp(line.data(), row.format, form.fixed) != 0 ||
+        (!form.percent && line.size() != form.fixed))
         return false;
-    const PieceList pieces = Pieces(row.format);
-    const std::vector<std::string> parts = Parts(row);
-    const size_t conversions = pieces.size() - 1;
-    const std::string_view tail = pieces.back().literal;
-    Json values = conversions > 1 ? Json::object() : Json();
+    LineValue scratch;
+    LineValue& v = value ? *value : scratch;
+    const size_t conversions = form.pieces.size() - 1;
+    const std::string_view tail = form.pieces.back().literal;
     size_t pos = 0;
     for (size_t i = 0; i < conversions; ++i) {
-        const Piece& piece = pieces[i];
+        const Piece& piece = form.pieces[i];
         if (line.substr(pos, piece.literal.size()) != piece.literal) return false;
         pos += piece.literal.size();
         size_t end = pos;
@@ -300,22 +351,33 @@ bool ReadLine(const Row& row, std::string_view line, Json* value) {
             while (end < line.size() && end - pos <= 40 && InClass(line[end], piece.conversion)) end++;
             if (end == pos || end - pos > 40) return false;
         }
-        Json v;
-        if (!ConversionValue(row, piece, line.substr(pos, end - pos), v)) return false;
-        if (conversions > 1)
-            values[parts.at(i)] = std::move(v);
-        else
-            values = std::move(v);
+        if (!ReadPart(row, piece, line.substr(pos, end - pos), v.part[i])) return false;
         pos = end;
     }
+    v.count = conversions;
     if (line.substr(pos) != tail) return false;
-    if (Write(row, pieces, parts, values) != line) return false;
-    if (row.agrees && !row.agrees(values)) return false;
-    if (value) *value = std::move(values);
+    return !row.agrees || row.agrees(v);
+}
+
+Json LineJson(const Row& row, const LineValue& value) {
+    const RowForm& form = Form(row);
+    const size_t conversions = form.pieces.size() - 1;
+    if (conversions == 0) return Json();
+    if (conversions == 1) return PartJson(row, form.pieces[0], value.part[0]);
+    Json out = Json::object();
+    auto& members = out.get_ref<Json::object_t&>();
+    for (size_t i = 0; i < conversions; ++i) members.emplace_back(form.parts[i], PartJson(row, form.pieces[i], value.part[i]));
+    return out;
+}
+
+bool ReadLine(const Row& row, std::string_view line, Json* value) {
+    LineValue v;
+    if (!ReadLineValue(row, line, &v)) return false;
+    if (value) *value = LineJson(row, v);
     return true;
 }
 
-std::string WriteLine(const Row& row, const Json& value) { return Write(row, Pieces(row.format), Parts(row), value); }
+std::string WriteLine(const Row& row, const Json& value) { return Write(row, value); }
 
 std::string BytesToJsonText(std::string_view bytes) {
     std::string out;
@@ -353,33 +415,34 @@ namespace rows {
 #define FIXED(text) {text, nullptr, nullptr, nullptr, Text::Free, nullptr}
 #define LINE(format) {format, nullptr, nullptr, nullptr, Text::Free, nullptr}
 #define WORDS(format, words) {format, nullptr, nullptr, words, Text::Words, nullptr}
+#define COUNTED(format, field) {format, nullptr, nullptr, nullptr, Text::Free, nullptr, field}
 
 const Row kSections[5] = {FIXED("CPU"), FIXED("DirectX"), FIXED("OpenGL"), FIXED("Memory"), FIXED("Windows")};
 
-const Row kProcessors = LINE("Number of Processors:%d");
-const Row kSpeed = LINE("CPU speed: %g");
+const Row kProcessors = COUNTED("Number of Processors:%d", Field::Processors);
+const Row kSpeed = COUNTED("CPU speed: %g", Field::Speed);
 const Row kCpuidPresent = WORDS("CPUID present: %s", kYesNo);
-const Row kVendor = {"%s", "vendor", nullptr, nullptr, Text::Free, nullptr};
+const Row kVendor = {"%s", "vendor", nullptr, nullptr, Text::Free, nullptr, Field::CpuVendor};
 const Row kSignature[4] = {LINE("CPUID1:0x%x"), LINE("Faimly: %d"), LINE("Model: %d"), LINE("Brand: %d")};
 const Row kStandardFlags[3] = {WORDS("MMX  Capable: %s", kYesNo), WORDS("SSE  Capable: %s", kYesNo),
                                WORDS("SSE2 Capable: %s", kYesNo)};
 const Row kExtendedPresent = WORDS("Extended CPUID present: %s", kYesNo);
-const Row kBrand = {"%s", "brand", nullptr, nullptr, Text::Free, nullptr};
+const Row kBrand = {"%s", "brand", nullptr, nullptr, Text::Free, nullptr, Field::Brand};
 const Row kExtendedFlags[3] = {WORDS("3dNow! Capable: %s", kYesNo), WORDS("3dNow!+ Capable: %s", kYesNo),
                                WORDS("MMXSSE Extension Capable: %s", kYesNo)};
 
-#define SHADER(format) {format, nullptr, "major minor value", nullptr, Text::Free, ShaderVersionAgrees}
-#define CAPS_1_TO_16                                                                                      \
+#define SHADER(format, field) {format, nullptr, "major minor value", nullptr, Text::Free, ShaderVersionAgrees, field}
+#define CAPS_1_TO_16(vs, ps)                                                                                     \
     LINE("MaxTextureWidth : %u"), LINE("MaxTextureHeight: %u"), LINE("MaxVolumeExtent: %u"),              \
         LINE("MaxTextureRepeat: %u"), LINE("MaxVertexW: %g"), LINE("MaxTextureBlendStages: %u"),          \
         LINE("MaxSimultaneousTextures: %u"), LINE("MaxActiveLights: %u"), LINE("MaxPointSize: %g"),       \
         LINE("MaxPrimitiveCount: %u"), LINE("MaxVertexIndex: %u"), LINE("MaxStreams: %u"),                \
-        LINE("MaxStreamStride: %u"), SHADER("VertexShaderVersion: [%d.%d] %u"),                           \
-        LINE("MaxVertexShaderConst: %u"), SHADER("PixelShaderVersion: [%d.%d] %u")
+        LINE("MaxStreamStride: %u"), SHADER("VertexShaderVersion: [%d.%d] %u", vs),                           \
+        LINE("MaxVertexShaderConst: %u"), SHADER("PixelShaderVersion: [%d.%d] %u", ps)
 
 const Row kDirectX9 = FIXED("DirectX9.0");
 const Row kHalCaps = FIXED("D3DDEVTYPE_HAL caps");
-const Row kDirectX9Caps[21] = {CAPS_1_TO_16,
+const Row kDirectX9Caps[21] = {CAPS_1_TO_16(Field::VertexShader, Field::PixelShader),
                                LINE("MaxPixelShaderValue (1x): %g"),
                                LINE("MaxVertexShaderInstructionsExecuted: %d"),
                                LINE("MaxPixelShaderInstructionsExecuted: %d"),
@@ -387,9 +450,10 @@ const Row kDirectX9Caps[21] = {CAPS_1_TO_16,
                                LINE("MaxPixelShader30InstructionSlots: %d")};
 
 const Row kDirectX8 = FIXED("DirectX8.1");
-const Row kDescription = {"%s", "description", nullptr, nullptr, Text::Free, nullptr};
-const Row kDriver = {"%s", "driver", nullptr, nullptr, Text::Free, nullptr};
-const Row kDriverLines[5] = {LINE("DriverVersion:%d"), LINE("VendorId: %d"), LINE("DeviceId: %d"),
+const Row kDescription = {"%s", "description", nullptr, nullptr, Text::Free, nullptr, Field::Description};
+const Row kDriver = {"%s", "driver", nullptr, nullptr, Text::Free, nullptr, Field::Driver};
+const Row kDriverLines[5] = {COUNTED("DriverVersion:%d", Field::DriverVersion), COUNTED("VendorId: %d", Field::VendorId),
+                             COUNTED("DeviceId: %d", Field::DeviceId),
                              LINE("SubSysId: %d"), LINE("Revision: %d")};
 const Row kDisplayModes8 = FIXED("Display Modes");
 const Row kMode8 = {"%dx%d @ %d Hz [FMT:0x%x]", nullptr, "width height refresh format", nullptr, Text::Free,
@@ -407,20 +471,21 @@ const Row kFlipSync = FIXED("Video Flip Synchronization");
 const Row kIntervals[5] = {WORDS("Immediate:%s", kSupported), WORDS("Every Refresh:%s", kSupported),
                            WORDS("Every Second Refresh:%s", kSupported), WORDS("Every Third Refresh:%s", kSupported),
                            WORDS("Every Fourth Refresh:%s", kSupported)};
-const Row kDirectX8Caps[17] = {CAPS_1_TO_16, LINE("MaxPixelShaderValue: %g")};
+const Row kDirectX8Caps[17] = {CAPS_1_TO_16(Field::None, Field::None), LINE("MaxPixelShaderValue: %g")};
 const Row kTextureMemory = {"Available Texture Memory: %d [%d MB]", nullptr, "bytes MB", nullptr, Text::Free,
-                            MegabytesAgree};
+                            MegabytesAgree, Field::TextureMemory};
 const Row kDirectShow = FIXED("DirectShow");
 const Row kCategories[7] = {FIXED("Video Compressors"), FIXED("Video Input"), FIXED("Audio Compressors"),
                             FIXED("Audio Input"), FIXED("Audio Output"), FIXED("MIDI"), FIXED("DirectShow Filters")};
 const Row kDeviceName = {"%s", "device", nullptr, nullptr, Text::Free, nullptr};
 
-const Row kGLVersion = LINE("Version: %s");
-const Row kRenderer = {"%s", "renderer", nullptr, nullptr, Text::Free, nullptr};
-const Row kGLVendor = LINE("Vendor: %s");
+const Row kGLVersion = COUNTED("Version: %s", Field::GLVersion);
+const Row kRenderer = {"%s", "renderer", nullptr, nullptr, Text::Free, nullptr, Field::Renderer};
+const Row kGLVendor = COUNTED("Vendor: %s", Field::GLVendor);
 const Row kDisplayModesGL = {"Display modes (%s)", "Display modes", nullptr, nullptr, Text::Free, nullptr};
 const Row kModeGL = {"%dx%d @ %d Hz %d bpp", nullptr, "width height refresh bpp", nullptr, Text::Free, nullptr};
-const Row kCaps = FIXED("Caps");
+// Tagged: the checklist counts among the reports that hold this heading.
+const Row kCaps = {"Caps", nullptr, nullptr, nullptr, Text::Free, nullptr, Field::Checklist};
 
 const Row* ChecklistRows() {
     static const std::vector<Row> table = [] {
@@ -429,7 +494,7 @@ const Row* ChecklistRows() {
         std::vector<Row> out;
         for (const char* name : GLExtensionChecklist) {
             formats.push_back(std::string(name) + ":%s");
-            out.push_back(Row{formats.back().c_str(), nullptr, nullptr, kPresent, Text::Words, nullptr});
+            out.push_back(Row{formats.back().c_str(), nullptr, nullptr, kPresent, Text::Words, nullptr, Field::Checklist});
         }
         return out;
     }();
@@ -440,24 +505,60 @@ size_t ChecklistSize() { return kGLExtensionCount; }
 
 const Row kRam = FIXED("RAM");
 const Row kMemoryTotals[2] = {
-    {"Total Physical Memory: %d [%d MB]", nullptr, "bytes MB", nullptr, Text::Free, MegabytesAgree},
-    {"Total Virtual Memory: %d [%d MB]", nullptr, "bytes MB", nullptr, Text::Free, MegabytesAgree}};
+    {"Total Physical Memory: %d [%d MB]", nullptr, "bytes MB", nullptr, Text::Free, MegabytesAgree,
+     Field::PhysicalMemory},
+    {"Total Virtual Memory: %d [%d MB]", nullptr, "bytes MB", nullptr, Text::Free, MegabytesAgree,
+     Field::VirtualMemory}};
 const Row kHardDrive = LINE("Hard Drive %d");
 const Row kDriveLines[5] = {
     LINE("Cylinders: %d"), LINE("Tracks: %d"), LINE("Sectors: %d"), LINE("Sector size: %d"),
     {"Total Capacity: %s [%d MB] [0x%x %.8x]", nullptr, "bytes MB high low", nullptr, Text::Decimal64,
-     CapacityAgrees}};
+     CapacityAgrees, Field::Capacity}};
 
-const Row kWindowsLines[11] = {LINE("Build:%d"),
-                               LINE("Major:%d"),
-                               LINE("Minor:%d"),
-                               LINE("ServicePack:%s"),
+const Row kWindowsLines[11] = {COUNTED("Build:%d", Field::Build),
+                               COUNTED("Major:%d", Field::Major),
+                               COUNTED("Minor:%d", Field::Minor),
+                               COUNTED("ServicePack:%s", Field::ServicePack),
                                LINE("Network:0x%x"),
                                LINE("System Dir:%s"),
                                LINE("Windows Dir:%s"),
                                LINE("Computer Name:%s"),
                                LINE("User Name:%s"),
-                               WORDS("Connected to Internet:%s", kTrueFalse),
-                               {"Internet Connection:%s", nullptr, nullptr, nullptr, Text::Connection, nullptr}};
+                               {"Connected to Internet:%s", nullptr, nullptr, kTrueFalse, Text::Words, nullptr,
+                                Field::Connected},
+                               {"Internet Connection:%s", nullptr, nullptr, nullptr, Text::Connection, nullptr,
+                                Field::Connection}};
 
 }  // namespace rows
+
+const char* FieldPlace(Field field) {
+    switch (field) {
+    case Field::None: break;
+    case Field::Processors: return "CPU > Number of Processors";
+    case Field::Speed: return "CPU > CPU speed";
+    case Field::CpuVendor: return "CPU > vendor";
+    case Field::Brand: return "CPU > brand";
+    case Field::VertexShader: return "DirectX > DirectX9.0 > VertexShaderVersion";
+    case Field::PixelShader: return "DirectX > DirectX9.0 > PixelShaderVersion";
+    case Field::Description: return "DirectX > DirectX8.1 > description";
+    case Field::Driver: return "DirectX > DirectX8.1 > driver";
+    case Field::DriverVersion: return "DirectX > DirectX8.1 > DriverVersion";
+    case Field::VendorId: return "DirectX > DirectX8.1 > VendorId";
+    case Field::DeviceId: return "DirectX > DirectX8.1 > DeviceId";
+    case Field::TextureMemory: return "DirectX > DirectX8.1 > D3DDEVTYPE_HAL caps > Available Texture Memory > MB";
+    case Field::GLVersion: return "OpenGL > Version";
+    case Field::Renderer: return "OpenGL > renderer";
+    case Field::GLVendor: return "OpenGL > Vendor";
+    case Field::Checklist: return "OpenGL > Caps";
+    case Field::PhysicalMemory: return "Memory > RAM > Total Physical Memory > MB";
+    case Field::VirtualMemory: return "Memory > RAM > Total Virtual Memory > MB";
+    case Field::Capacity: return "Memory > drives > Total Capacity > MB";
+    case Field::Build: return "Windows > Build";
+    case Field::Major: return "Windows > Major";
+    case Field::Minor: return "Windows > Minor";
+    case Field::ServicePack: return "Windows > ServicePack";
+    case Field::Connected: return "Windows > Connected to Internet";
+    case Field::Connection: return "Windows > Internet Connection";
+    }
+    return "";
+}

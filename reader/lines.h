@@ -2,6 +2,8 @@
 // written back from its value. Reading, checking and writing all go through here.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,17 +19,52 @@ enum class Text {
     Connection,  // a connection name, or "Unkown 0x%x" with any other flags word
 };
 
+// The fields that the fleet's counts (summary, survey) take from the walk, each
+// tagged on the one row that holds it.
+enum class Field : unsigned char {
+    None,
+    Processors, Speed, CpuVendor, Brand,
+    VertexShader, PixelShader,  // of the Direct3D 9 adapters
+    Description, Driver, DriverVersion, VendorId, DeviceId, TextureMemory,  // of the Direct3D 8 adapters
+    GLVersion, Renderer, GLVendor, Checklist,
+    PhysicalMemory, VirtualMemory, Capacity,
+    Build, Major, Minor, ServicePack, Connected, Connection,
+};
+
+// One line's values as read, pointing into the line: each conversion's text and,
+// for a number, its value.
+struct LineValue {
+    struct Part {
+        std::string_view token;
+        int64_t number = 0;  // %d %u %x, and the decimal "%s"
+        double real = 0;     // %g
+        char conversion = 0;
+    };
+    static const size_t kMost = 4;
+    Part part[kMost];
+    size_t count = 0;
+    int64_t Number(size_t i = 0) const { return part[i].number; }
+    std::string_view Token(size_t i = 0) const { return part[i].token; }
+};
+
+struct RowForm;
+
 struct Row {
     const char* format;          // byte for byte as the program prints it
     const char* key;             // JSON name; null: the label before the colon
     const char* parts;           // names of the values of a line that holds several
     const char* const* words;    // Text::Words: the words, null-terminated
     Text text;
-    bool (*agrees)(const Json&); // values of one line that must agree with each other
+    bool (*agrees)(const LineValue&);  // values of one line that must agree with each other
+    Field field = Field::None;   // what the fleet's counts take from it
+    mutable const RowForm* form = nullptr;  // the format taken apart, once
 };
 
+// How the summary names a field: "CPU > Number of Processors".
+const char* FieldPlace(Field field);
+
 // The JSON name of a row's value.
-std::string RowKey(const Row& row);
+const std::string& RowKey(const Row& row);
 // How a message names a row: its format, or <key> for a line that is only a text.
 std::string RowShown(const Row& row);
 // True for a row that is a fixed text.
@@ -37,6 +74,11 @@ bool IsFixed(const Row& row);
 // very same bytes again; value (when not null) then holds them: the one value, an
 // object of the parts, or null for a fixed text.
 bool ReadLine(const Row& row, std::string_view line, Json* value);
+// The same, the values left in the line's bytes: nothing is allocated.
+bool ReadLineValue(const Row& row, std::string_view line, LineValue* value);
+// The document's value of a line read: the one value, an object of the parts, or
+// null for a fixed text.
+Json LineJson(const Row& row, const LineValue& value);
 // Writes the line of row from value. Throws Json's type_error on a value of the
 // wrong kind.
 std::string WriteLine(const Row& row, const Json& value);

@@ -263,7 +263,8 @@ int ToJsonLines(FileList& files) {
 
 int Summarize(FileList& files, bool as_json) {
     FleetSummary summary;
-    const int status = ReadEach(files, [&](const std::string&, Reading& reading) { summary.Add(reading); });
+    const int status =
+        ReadEach(files, [&](const std::string&, Reading& reading) { summary.Add(reading); }, nullptr, &summary);
     summary.Unread(files.unread(), files.twice());
     const std::string text = as_json ? summary.ToJson().dump(2) + "\n" : summary.Text();
     std::fwrite(text.data(), 1, text.size(), stdout);

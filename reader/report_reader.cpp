@@ -21,16 +21,27 @@ const size_t kSpanLimit = 256;
 
 class Walker {
 public:
-    // Reading.
-    Walker(const std::vector<std::string_view>& lines, Reading& out) : lines_(&lines), out_(&out) {}
+    // Reading, into a document or (observer given) into nothing but the observer.
+    Walker(const std::vector<std::string_view>& lines, Reading& out, ReportObserver* observer)
+        : lines_(&lines), out_(&out), observer_(observer), document_(observer == nullptr) {}
     // Writing: the lines of the document, each with any line ends of its texts.
     explicit Walker(std::vector<std::string>& written) : written_(&written) {}
 
     bool reading() const { return lines_ != nullptr; }
     bool AtEnd() const { return !reading() || at_ >= lines_->size(); }
     bool Fits(const Row& row, size_t ahead = 0) const {
-        return reading() && at_ + ahead < lines_->size() && ReadLine(row, (*lines_)[at_ + ahead], nullptr);
+        if (!reading() || at_ + ahead >= lines_->size()) return false;
+        // The walk asks of a line whether it fits, then takes it: read it once.
+        if (memo_row_ != &row || memo_at_ != at_ + ahead) {
+            memo_row_ = &row;
+            memo_at_ = at_ + ahead;
+            memo_fits_ = ReadLineValue(row, (*lines_)[memo_at_], &memo_);
+        }
+        return memo_fits_;
     }
+
+    // The value of the line last taken.
+    const LineValue& last() const { return last_; }
 
     // One line of row into slot (a fixed text leaves slot alone). Reading recovers
     // from one extra, missing or damaged line; next is the row expected after it.
@@ -40,16 +51,25 @@ public:
             written_->push_back(WriteLine(row, slot));
             return true;
         }
-        return Take(row, next, span, &slot);
+        if (!Take(row, next, span)) return false;
+        if (document_) slot = LineJson(row, last_);  // null for a fixed text
+        return true;
     }
 
     // The line of row, its value at obj[key]; writing: only when obj holds one.
     bool Line(Json& obj, const Row& row, const Row* next = nullptr, std::initializer_list<const Row*> span = {}) {
-        const std::string key = RowKey(row);
-        if (!reading()) return obj.contains(key) && Value(obj.at(key), row);
-        Json v;
-        if (!Take(row, next, span, &v)) return false;
-        obj[key] = std::move(v);
+        const std::string& key = RowKey(row);
+        if (!reading()) {
+            Json* found = Member(obj, key);
+            return found && Value(*found, row);
+        }
+        if (!Take(row, next, span)) return false;
+        // Each row is read once into its object, so its key is new there: appended
+        // without a search through the members (the checklist has 222).
+        if (document_) {
+            if (obj.is_null()) obj = Json::object();
+            obj.get_ref<Json::object_t&>().emplace_back(key, LineJson(row, last_));
+        }
         return true;
     }
 
@@ -79,38 +99,45 @@ public:
     // A fixed line that opens obj[key] (empty: an object or an array to fill).
     // optional: the block may be left out, so reading takes it only when it fits.
     Json* Open(Json& obj, const Row& heading, Json empty, const Row* next = nullptr, bool optional = false) {
-        const std::string key = RowKey(heading);
+        const std::string& key = RowKey(heading);
         if (!reading()) {
-            if (!obj.contains(key)) return nullptr;
+            const auto it = obj.find(key);
+            if (it == obj.end()) return nullptr;
             written_->push_back(heading.format);
-            return &obj.at(key);
+            return &*it;
         }
         if (optional && !Fits(heading)) return nullptr;
-        if (!Take(heading, next, {}, nullptr)) return nullptr;
-        obj[key] = std::move(empty);
-        return &obj[key];
+        if (!Take(heading, next, {})) return nullptr;
+        return Put(obj, key, std::move(empty));
     }
 
     // A list without a line of its own.
     Json* List(Json& obj, const char* key) {
-        if (!reading()) return obj.contains(key) ? &obj.at(key) : nullptr;
-        obj[key] = Json::array();
-        return &obj[key];
+        if (!reading()) {
+            const auto it = obj.find(key);
+            return it == obj.end() ? nullptr : &*it;
+        }
+        return Put(obj, key, Json::array());
     }
 
-    // The items of list; reading adds them while more() says so.
-    void Each(Json& list, const std::function<bool()>& more, const std::function<void(Json&)>& item,
+    // The items of list, each with its place in it; reading adds them while more()
+    // says so.
+    void Each(Json& list, const std::function<bool()>& more, const std::function<void(Json&, size_t)>& item,
               Json empty = Json()) {
+        const size_t outer = item_;
         if (!reading()) {
-            for (Json& element : list) item(element);
+            size_t n = 0;
+            for (Json& element : list) item(element, n++);
             return;
         }
-        while (!AtEnd() && more()) {
+        for (size_t n = 0; !AtEnd() && more(); ++n) {
             const size_t before = at_;
-            list.push_back(empty);
-            item(list.back());
+            item_ = n;
+            if (document_) list.push_back(empty);
+            item(document_ ? list.back() : scratch_, n);
+            item_ = outer;
             if (at_ == before) {
-                list.erase(list.end() - 1);
+                if (document_) list.erase(list.end() - 1);
                 break;
             }
         }
@@ -122,13 +149,16 @@ public:
         return Fits(row) || (!Fits(follower) && Fits(row, 1));
     }
 
-    // Whether the section goes on after a yes/no line: its word, or when the line
-    // was damaged, whether lines other than the next section follow (writing: the
-    // lines that were read are there).
-    bool Yes(const Json& obj, const Row& row, const Row& follower) const {
-        const std::string key = RowKey(row);
-        if (obj.contains(key)) return obj.at(key) == "yes";
-        return !reading() || (!AtEnd() && !Fits(follower));
+    // Whether the section goes on after a yes/no line (taken: whether it was read):
+    // its word, or when the line was damaged, whether lines other than the next
+    // section follow (writing: the lines that were read are there).
+    bool Yes(const Json& obj, const Row& row, bool taken, const Row& follower) const {
+        if (!reading()) {
+            const auto it = obj.find(RowKey(row));
+            return it == obj.end() || *it == "yes";
+        }
+        if (taken) return last_.Token() == "yes";
+        return !AtEnd() && !Fits(follower);
     }
 
     // The section of index i. Reading: lines that stand before its heading do not
@@ -137,8 +167,9 @@ public:
         const Row& heading = kSections[index];
         const char* const kMissing = "heading_missing";
         if (!reading()) {
-            if (!doc.contains(heading.format)) return nullptr;
-            Json& section = doc.at(heading.format);
+            const auto it = doc.find(heading.format);
+            if (it == doc.end()) return nullptr;
+            Json& section = *it;
             if (!section.is_object() || !section.contains(kMissing)) written_->push_back(heading.format);
             return &section;
         }
@@ -151,13 +182,11 @@ public:
         while (found < lines_->size() && (*lines_)[found] != heading.format && !LaterHeading(index, found)) found++;
         if (found == lines_->size() || (*lines_)[found] != heading.format) {
             Note(at_, "missing " + RowShown(heading) + " before this line");
-            doc[heading.format] = Json{{kMissing, true}};
-            return &doc[heading.format];
+            return Put(doc, heading.format, Json{{kMissing, true}});
         }
         while (at_ < found) Unfit(at_++, heading);
         at_++;
-        doc[heading.format] = Json::object();
-        return &doc[heading.format];
+        return Put(doc, heading.format, Json::object());
     }
 
     // Whether the line at index is the heading of a section after section i.
@@ -181,21 +210,52 @@ public:
     }
 
 private:
-    bool Take(const Row& row, const Row* next, std::initializer_list<const Row*> span, Json* value) {
+    // Writing: obj's member key. The walk meets the members in the order it read
+    // them, so the one after the member found last is tried first.
+    Json* Member(Json& obj, const std::string& key) {
+        if (!obj.is_object()) return nullptr;
+        auto& members = static_cast<Json::object_t::Container&>(obj.get_ref<Json::object_t&>());
+        if (&obj == hint_object_ && hint_ + 1 < members.size() && members[hint_ + 1].first == key) {
+            hint_++;
+            return &members[hint_].second;
+        }
+        for (size_t i = 0; i < members.size(); ++i)
+            if (members[i].first == key) {
+                hint_object_ = &obj;
+                hint_ = i;
+                return &members[i].second;
+            }
+        return nullptr;
+    }
+
+    Json* Put(Json& obj, const std::string& key, Json value) {
+        if (!document_) return &scratch_;
+        obj[key] = std::move(value);
+        return &obj[key];
+    }
+
+    bool Take(const Row& row, const Row* next, std::initializer_list<const Row*> span) {
+        if (!TakeLine(row, next, span)) return false;
+        if (observer_ && row.field != Field::None) observer_->Take(row, last_, item_);
+        return true;
+    }
+
+    bool TakeLine(const Row& row, const Row* next, std::initializer_list<const Row*> span) {
         if (ended_) return false;
         if (AtEnd()) {
             EarlyEnd(row);
             return false;
         }
-        if (TakeText(row, next, span, value)) return true;
-        const std::string_view line = (*lines_)[at_];
-        if (ReadLine(row, line, value)) {
+        if (TakeText(row, next, span)) return true;
+        if (Fits(row)) {
+            last_ = memo_;
             at_++;
             return true;
         }
         if (Fits(row, 1)) {  // an extra line
-            Unfit(at_++, row);
-            ReadLine(row, (*lines_)[at_++], value);
+            last_ = memo_;
+            Unfit(at_, row);
+            at_ += 2;
             return true;
         }
         if (next && !IsFixedText(*next) && Fits(*next)) {  // this one is missing
@@ -210,16 +270,23 @@ private:
 
     // A text that holds line ends of its own spans lines up to one that fits a
     // row of span (by default the next row, unless that is a bare text too).
-    bool TakeText(const Row& row, const Row* next, std::initializer_list<const Row*> span, Json* value) {
+    bool TakeText(const Row& row, const Row* next, std::initializer_list<const Row*> span) {
         if (row.text != Text::Free || std::string_view(row.format).find("%s") == std::string_view::npos) return false;
-        std::vector<const Row*> ends(span);
-        if (ends.empty() && next && !IsFixedText(*next)) ends.push_back(next);
+        // Commonly the next line is already the follower: no text spans lines.
+        if (span.size() == 0 && next && !IsFixedText(*next) && Fits(*next, 1)) return false;
+        for (const Row* end : span)
+            if (Fits(*end, 1)) return false;
+        const Row* ends[4];
+        size_t count = 0;
+        for (const Row* end : span)
+            if (count < 4) ends[count++] = end;
+        if (count == 0 && next && !IsFixedText(*next)) ends[count++] = next;
         size_t k = std::string_view::npos;
-        for (const Row* end : ends) k = std::min(k, NextFit(*end));
+        for (size_t i = 0; i < count; ++i) k = std::min(k, NextFit(*ends[i]));
         if (k == std::string_view::npos || k == at_ + 1 || k - at_ > kSpanLimit) return false;
         const std::string_view first = (*lines_)[at_], last = (*lines_)[k - 1];
         const std::string_view joined(first.data(), last.data() + last.size() - first.data());
-        if (!ReadLine(row, joined, value)) return false;
+        if (!ReadLineValue(row, joined, &last_)) return false;
         at_ = k;
         return true;
     }
@@ -234,7 +301,7 @@ private:
             return cached->second.second;
         size_t found = std::string_view::npos;
         for (size_t k = from; k < lines_->size(); ++k)
-            if (ReadLine(row, (*lines_)[k], nullptr)) {
+            if (ReadLineValue(row, (*lines_)[k], nullptr)) {
                 found = k;
                 break;
             }
@@ -246,7 +313,8 @@ private:
 
     void Unfit(size_t index, const std::string& expected) {
         const std::string_view text = (*lines_)[index];
-        unfit_.push_back(Json{{"line", index + 1}, {"text", BytesToJsonText(text)}, {"expected", expected}});
+        if (document_)
+            unfit_.push_back(Json{{"line", index + 1}, {"text", BytesToJsonText(text)}, {"expected", expected}});
         Note(index, "expected " + expected + ", found \"" + Excerpt(text) + "\"");
     }
 
@@ -254,7 +322,7 @@ private:
         if (ended_) return;
         ended_ = true;
         const size_t last = lines_->size();
-        end_ = Json{{"section", section_}, {"after_line", last}, {"expected", RowShown(expected)}};
+        if (document_) end_ = Json{{"section", section_}, {"after_line", last}, {"expected", RowShown(expected)}};
         out_->problems.push_back("ends early" + (section_.empty() ? std::string() : " in section \"" + section_ + "\"") +
                                  " after line " + std::to_string(last) + ": expected " + RowShown(expected) +
                                  " next");
@@ -262,11 +330,22 @@ private:
 
     const std::vector<std::string_view>* lines_ = nullptr;
     Reading* out_ = nullptr;
+    ReportObserver* observer_ = nullptr;
+    bool document_ = true;
     std::vector<std::string>* written_ = nullptr;
     size_t at_ = 0;
+    size_t item_ = 0;  // the place of the adapter or drive being read in its list
     bool ended_ = false;
     std::string section_;
     std::map<const Row*, std::pair<size_t, size_t>> next_fit_;
+    LineValue last_;
+    mutable LineValue memo_;
+    mutable const Row* memo_row_ = nullptr;
+    mutable size_t memo_at_ = 0;
+    mutable bool memo_fits_ = false;
+    Json scratch_;  // what a walk without a document reads into: nothing is kept
+    const Json* hint_object_ = nullptr;
+    size_t hint_ = 0;
     // Kept apart from the document while it grows: a new member of the document
     // would move the sections that the walk holds.
     Json unfit_ = Json::array();
@@ -281,13 +360,11 @@ public:
 void Cpu(Walker& w, Json& s) {
     w.Line(s, kProcessors, &kSpeed);
     w.Line(s, kSpeed, &kCpuidPresent);
-    w.Line(s, kCpuidPresent);
-    if (!w.Yes(s, kCpuidPresent, kSections[1])) return;
+    if (!w.Yes(s, kCpuidPresent, w.Line(s, kCpuidPresent), kSections[1])) return;
     w.Line(s, kVendor, nullptr, {&kSignature[0]});
     w.Lines(s, kSignature, 4, &kStandardFlags[0]);
     w.Lines(s, kStandardFlags, 3, &kExtendedPresent);
-    w.Line(s, kExtendedPresent);
-    if (!w.Yes(s, kExtendedPresent, kSections[1])) return;
+    if (!w.Yes(s, kExtendedPresent, w.Line(s, kExtendedPresent), kSections[1])) return;
     w.Line(s, kBrand, nullptr, {&kExtendedFlags[0]});
     w.Lines(s, kExtendedFlags, 3);
 }
@@ -297,7 +374,7 @@ void Direct3D8Adapter(Walker& w, Json& a) {
     w.Line(a, kDriver, nullptr, {&kDriverLines[0]});
     w.Lines(a, kDriverLines, 5, &kDisplayModes8);
     if (Json* modes = w.Open(a, kDisplayModes8, Json::array(), &kHalCaps))
-        w.Each(*modes, [&] { return w.Goes(kMode8, kHalCaps); }, [&](Json& mode) { w.Value(mode, kMode8); });
+        w.Each(*modes, [&] { return w.Goes(kMode8, kHalCaps); }, [&](Json& mode, size_t) { w.Value(mode, kMode8); });
     if (Json* caps = w.Open(a, kHalCaps, Json::object(), &kCapsFlags[0])) {
         w.Lines(*caps, kCapsFlags, 9, &kFlipSync);
         if (Json* flip = w.Open(*caps, kFlipSync, Json::object(), &kIntervals[0]))
@@ -310,7 +387,7 @@ void Direct3D8Adapter(Walker& w, Json& a) {
 void DirectX(Walker& w, Json& s) {
     if (Json* d3d9 = w.Open(s, kDirectX9, Json::array(), nullptr, true))
         w.Each(*d3d9, [&] { return w.Fits(kHalCaps); },
-               [&](Json& caps) {
+               [&](Json& caps, size_t) {
                    w.Value(caps, kHalCaps);
                    w.Lines(caps, kDirectX9Caps, 21);
                },
@@ -319,7 +396,7 @@ void DirectX(Walker& w, Json& s) {
     Json* d3d8 = w.Open(s, kDirectX8, Json::array(), nullptr, true);
     if (!d3d8) return;
     w.Each(*d3d8, [&] { return !w.Fits(kDirectShow) && !w.Fits(kSections[2]); },
-           [&](Json& adapter) { Direct3D8Adapter(w, adapter); }, Json::object());
+           [&](Json& adapter, size_t) { Direct3D8Adapter(w, adapter); }, Json::object());
     Json* show = w.Open(s, kDirectShow, Json::object(), &kCategories[0]);
     if (!show) return;
     for (int i = 0; i < 7; ++i) {
@@ -327,7 +404,7 @@ void DirectX(Walker& w, Json& s) {
         if (Json* names = w.Open(*show, kCategories[i], Json::array(), &follower))
             // A lost "OpenGL" line must not make the rest of the file device names.
             w.Each(*names, [&] { return !w.Fits(follower) && !(i == 6 && w.Fits(kGLVersion)) && !w.LaterHeading(1); },
-                   [&](Json& name) { w.Value(name, kDeviceName); });
+                   [&](Json& name, size_t) { w.Value(name, kDeviceName); });
     }
 }
 
@@ -340,10 +417,10 @@ void OpenGL(Walker& w, Json& s) {
     if (w.reading() && (w.AtEnd() || w.Fits(memory))) return;  // no display-device query
     w.Line(s, kDisplayModesGL, nullptr, {&kModeGL, &kCaps});
     if (Json* modes = w.List(s, "modes"))
-        w.Each(*modes, [&] { return w.Goes(kModeGL, kCaps); }, [&](Json& mode) { w.Value(mode, kModeGL); });
+        w.Each(*modes, [&] { return w.Goes(kModeGL, kCaps); }, [&](Json& mode, size_t) { w.Value(mode, kModeGL); });
     if (Json* caps = w.Open(s, kCaps, Json::object(), &ChecklistRows()[0])) {
         // Grown one name at a time, the list would copy every name at each doubling.
-        if (w.reading()) caps->get_ref<Json::object_t&>().reserve(ChecklistSize());
+        if (w.reading() && caps->is_object()) caps->get_ref<Json::object_t&>().reserve(ChecklistSize());
         w.Lines(*caps, ChecklistRows(), ChecklistSize());
     }
 }
@@ -353,10 +430,10 @@ void Memory(Walker& w, Json& s) {
     Json* drives = w.List(s, "drives");
     if (!drives) return;
     w.Each(*drives, [&] { return w.Goes(kHardDrive, kSections[4]); },
-           [&](Json& drive) {
-               const size_t number = drives->size() - 1;
+           [&](Json& drive, size_t number) {
                // The walk ends at the first drive that does not answer: no gaps.
-               if (w.Line(drive, kHardDrive, &kDriveLines[0]) && w.reading() && drive["Hard Drive"] != number)
+               if (w.Line(drive, kHardDrive, &kDriveLines[0]) && w.reading() &&
+                   w.last().Number() != static_cast<int64_t>(number))
                    w.Note(w.Taken(), "expected \"Hard Drive " + std::to_string(number) +
                                          "\": drives are numbered from 0 without a gap");
                w.Lines(drive, kDriveLines, 5);
@@ -398,12 +475,12 @@ Json Head(std::string_view end, bool ended, size_t count) {
 
 }  // namespace
 
-Reading ReadReport(std::string_view bytes) {
+Reading ReadReport(std::string_view bytes, ReportObserver* observer) {
     const std::string_view end = bytes.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
     bool ended = true;
     std::vector<std::string_view> lines = SplitLines(bytes, end, ended);
     Reading out;
-    out.doc = Head(end, ended, lines.size());
+    if (!observer) out.doc = Head(end, ended, lines.size());
     for (std::string_view line : lines)
         for (const Row& heading : kSections) out.report = out.report || line == heading.format;
 
@@ -412,7 +489,7 @@ Reading ReadReport(std::string_view bytes) {
         cut = lines.back();
         lines.pop_back();
     }
-    Walker walker(lines, out);
+    Walker walker(lines, out, observer);
     Walk(walker, out.doc);
     Json& unfit = walker.unfit();
     if (!ended) {
@@ -421,6 +498,10 @@ Reading ReadReport(std::string_view bytes) {
                              {"expected", "a line end: the file ends inside this line"}});
         out.problems.push_back(std::to_string(lines.size() + 1) + ": the file ends inside this line, \"" +
                                Excerpt(cut) + "\"");
+    }
+    if (observer) {
+        if (lines.empty() && ended) out.problems.assign(1, "empty: not a report");
+        return out;
     }
     if (!unfit.empty()) out.doc["unfit"] = std::move(unfit);
     if (!walker.end().is_null()) out.doc["ends_early"] = walker.end();
@@ -453,14 +534,14 @@ std::string WriteReport(const Json& document) {
     if (mark != "CR LF" && mark != "LF") throw std::invalid_argument("line_end is neither \"CR LF\" nor \"LF\"");
     const std::string end = mark == "LF" ? "\n" : "\r\n";
 
-    Json doc = document;
+    // Writing only looks the document up, never adds to it.
     std::vector<std::string> written;
     Walker walker(written);
-    Walk(walker, doc);
+    Walk(walker, const_cast<Json&>(document));
 
     std::map<size_t, std::string> unfit;
-    if (doc.contains("unfit"))
-        for (const Json& entry : doc.at("unfit"))
+    if (document.contains("unfit"))
+        for (const Json& entry : document.at("unfit"))
             unfit[entry.at("line").get<size_t>()] = JsonTextToBytes(entry.at("text").get<std::string>());
 
     std::string out;

@@ -1,4 +1,5 @@
-// A whole report read by its grammar into one JSON document, and written back.
+// A whole report read by its grammar, into one JSON document or told row by row to
+// whatever counts it, and a document written back.
 #pragma once
 
 #include <string>
@@ -22,8 +23,19 @@ struct Reading {
     bool Whole() const { return problems.empty(); }
 };
 
+// Told of each line of a counted row (one whose Row::field is set) as the walk reads
+// it: its values, pointing into the report's bytes, and the place of the adapter or
+// drive it belongs to in its list (0 outside a list).
+class ReportObserver {
+public:
+    virtual ~ReportObserver() = default;
+    virtual void Take(const Row& row, const LineValue& value, size_t item) = 0;
+};
+
 // Never fails: a line that does not fit is kept in the document's "unfit" list.
-Reading ReadReport(std::string_view bytes);
+// With an observer the walk builds no document (doc stays null) and tells the
+// observer instead; what check says is the same either way.
+Reading ReadReport(std::string_view bytes, ReportObserver* observer = nullptr);
 
 // The report's bytes from a document. Throws std::exception (Json's own included)
 // for a document that is not one of ours.
