@@ -266,7 +266,7 @@ std::string Category(const Json& category, bool compared) {
     const uint64_t of = Count(category, "of"), before_of = Count(category, "before_of");
     std::string out = "<section class=\"category\" data-of=\"" + Number(of) + "\"";
     if (compared) out += " data-before-of=\"" + Number(before_of) + "\"";
-    out += ">\n<h2>" + Shown(Text(category, "name")) + " <span class=\"of\">of " + Number(of) + " reports";
+    out += ">\n<h2><span class=\"name\">" + Shown(Text(category, "name")) + "</span> <span class=\"of\">of " + Number(of) + " reports";
     if (compared) out += ", earlier " + Number(before_of);
     out += "</span></h2>\n";
     if (Has(category, "note")) out += "<p class=\"note\">" + Shown(Text(category, "note")) + "</p>\n";
