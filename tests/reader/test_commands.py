@@ -1,4 +1,4 @@
-"""vindrel-report's four commands on typed reports of every shape the program
+"""vindrel-report's commands on typed reports of every shape the program
 writes, on reports damaged one line at a time or cut anywhere, and on inputs that
 are no report at all."""
 import collections
@@ -410,6 +410,278 @@ Windows > Build: (none): 1 of 10 (10.0 %)""".splitlines()
             empty = run(command, "--files-from", "-")
             self.assertEqual((empty.returncode, empty.stderr),
                              (2, b"vindrel-report: no files to read: the list is empty\n"))
+
+
+class UsageTest(ReaderTestCase):
+    def test_usage_errors_say_what_is_wrong_in_one_line(self):
+        usage = " (vindrel-report --help shows the usage)"
+        listed = " (vindrel-report --help lists them)"
+        cases = [  # (arguments, what the one line says after "vindrel-report: ")
+            ([], "no command given" + listed),
+            (["bogus"], 'unknown command "bogus"' + listed),
+            (["--bogus"], 'unknown option "--bogus"' + listed),
+            (["json", "--bogus", "x.txt"], 'json: unknown option "--bogus"' + listed),
+            (["check", "--json", "x.txt"], 'check: unknown option "--json"' + listed),
+            (["text", "--files-from", "list"], 'text: unknown option "--files-from"' + listed),
+            (["check"], "check: no file named: give FILE... or --files-from LIST" + usage),
+            (["summary", "--json"], "summary: no file named: give FILE... or --files-from LIST" + usage),
+            (["survey"], "survey: no file named: give FILE... or --files-from LIST" + usage),
+            (["text"], "text: one file expected (FILE.json), none given" + usage),
+            (["text", "a.json", "b.json"], 'text: one file expected (FILE.json), 2 given: "b.json" is one too many' + usage),
+            (["diff", "a.txt"], "diff: two files expected (A B), one given" + usage),
+            (["diff", "a", "b", "c"], 'diff: two files expected (A B), 3 given: "c" is one too many' + usage),
+            (["diff", "a", "b", "--clock-tolerance"], "diff: --clock-tolerance needs a value" + usage),
+            (["json", "--files-from"], "json: --files-from needs a value" + usage),
+            (["survey", "x.txt", "--require"], "survey: --require needs a value" + usage),
+            (["summary", "--json=yes", "x.txt"], "summary: --json takes no value" + usage),
+            (["check", "--files-from", "a", "--files-from=b"], "check: --files-from given twice" + usage),
+            (["survey", "--html", "a.html", "--html", "b.html", "x.txt"], "survey: --html given twice" + usage),
+            (["survey", "--merge", "--files-from", "list"], "survey: --merge takes the surveys named, not --files-from" + usage),
+            (["diff", "--clock-tolerance", "fast", "a", "b"], "diff: --clock-tolerance takes a percentage, such as 3 or 0.5: fast"),
+            (["diff", "--clock-tolerance=-1", "a", "b"], "diff: --clock-tolerance takes a percentage, such as 3 or 0.5: -1"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                self.assertEqual(run(*args), (2, b"", ("vindrel-report: " + message + "\n").encode()))
+
+    def test_help_and_version(self):
+        for args in (["--help"], ["-h"], ["help"], ["check", "--help"], ["survey", "x.txt", "-h"]):
+            with self.subTest(args=args):
+                code, out, err = run(*args)
+                self.assertEqual((code, err), (0, b""))
+                self.assertTrue(out.startswith(b"usage: vindrel-report check FILE..."), out[:60])
+                self.assertIn(b"vindrel-report survey ", out)
+        # The release zip's name: `git describe` of the commit built, without its "v". Another
+        # commit may land between the build and this test: the version names one of the checkout's.
+        code, out, err = run("--version")
+        self.assertEqual((code, err, out[:15], out[-1:]), (0, b"", b"vindrel-report ", b"\n"))
+        shown = out[15:-1].decode()
+        commit = shown.rsplit("-g", 1)[-1]
+
+        def describe(revision):
+            try:
+                described = subprocess.run(["git", "-C", typed.ROOT, "describe", "--tags", "--always", revision],
+                                           capture_output=True, check=True).stdout.decode().strip()
+            except (OSError, subprocess.CalledProcessError):
+                return None
+            return (described[1:] if described.startswith("v") else described).replace("/", "-")
+
+        head = describe("HEAD")
+        self.assertIn(shown, {head, describe(commit + "^{commit}")} if head else {"unknown"})
+
+
+class ManyFilesTest(ReaderTestCase):
+    def test_exit_statuses_of_every_many_file_command(self):
+        good = self.file(typed.report(), "good.txt")
+        again = os.path.join(self.dir.name, ".", "good.txt")
+        cut = self.file(typed.report()[:5000], "cut.txt")
+        binary = self.file(b"\x00\x01" * 100, "binary.bin")
+        missing = os.path.join(self.dir.name, "missing.txt")
+        cases = [  # (files, exit status)
+            ([good], 0), ([good, again], 0), ([good, cut], 1), ([cut, good], 1), ([good, binary], 1),
+            ([missing, cut], 2), ([cut, missing], 2), ([binary, missing, good], 2), ([again, good, missing], 2),
+        ]
+        for command in ("check", "json", "summary"):
+            for files, status in cases:
+                with self.subTest(command=command, files=[os.path.basename(f) for f in files]):
+                    self.assertEqual(run(command, *files).returncode, status)
+                    listed = run(command, "--files-from", "-", stdin="\n".join(files).encode())
+                    self.assertEqual(listed.returncode, status)
+            with self.subTest(command=command, files="none"):
+                self.assertEqual(run(command, "--files-from", "-", stdin=b"\n\r\n").returncode, 2)
+                self.assertEqual(run(command, "--files-from", missing).returncode, 2)
+
+    def test_check_says_a_line_a_bad_report(self):
+        lines = typed.report_lines()
+        data = typed.report()
+        paths = [self.file(data, "good.txt"), self.file(data[:-2], "no end.txt"), self.file(b"", "empty.txt"),
+                 self.file(b"".join(l + b"\r\n" for l in lines[:40]), "cut.txt"), self.file(b"MZ\x90\0", "x.exe")]
+        code, out, err = run("check", *paths, os.path.join(self.dir.name, "missing.txt"))
+        self.assertEqual(code, 2)
+        self.assertEqual(err.decode(), "vindrel-report: %s/missing.txt: cannot be read: No such file or directory\n"
+                         % self.dir.name)
+        self.assertEqual(out.decode().splitlines(), [
+            '%s: ends early in section "Windows" after line %d: expected "Internet Connection:%%s" next '
+            "(and 1 more: vindrel-report check %s)" % (paths[1], len(lines) - 1, paths[1]),
+            paths[2] + ": empty, not a report",
+            paths[3] + ': ends early in section "DirectX" after line 40: expected "MaxPixelShader30InstructionSlots: %d" '
+                       "next",
+            paths[4] + ": not a Vindrel report: no line is a section heading "
+                       '("CPU", "DirectX", "OpenGL", "Memory", "Windows")'])
+        # One file alone: every problem.
+        self.assertEqual(run("check", paths[1]).stdout.decode().splitlines()[1],
+                         '%s:%d: the file ends inside this line, "%s"' % (paths[1], len(lines), lines[-1].decode()))
+
+    def test_the_list_read_to_its_end(self):
+        a, b = self.file(typed.report(), "a.txt"), self.file(typed.report(d3d8=2), "b.txt")
+        long_b = "/" * (4095 - len(b)) + b  # fills the line reader's buffer exactly
+        cases = [  # (named, list, files read in order)
+            ([], a + "\n\n" + b + "\n", [a, b]),
+            ([], a + "\r\n\r\n" + b + "\r\n", [a, b]),
+            ([], a + "\n" + b, [a, b]),
+            ([], long_b + "\n" + a, [long_b, a]),
+            ([b], a + "\n" + b + "\n" + a + "\n", [b, a]),
+        ]
+        for named, listed, read in cases:
+            with self.subTest(listed=listed[-40:]):
+                result = run("json", *named, "--files-from", self.file(listed.encode(), "list"))
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual([json.loads(line)["file"] for line in result.stdout.splitlines()], read)
+        # A name longer than the buffer is one name, read or not.
+        too_long = "/" * (5000 - len(a)) + a
+        code, out, err = run("json", "--files-from", "-", stdin=(too_long + "\n" + b).encode())
+        self.assertEqual((code, [json.loads(line)["file"] for line in out.splitlines()]), (2, [b]))
+        self.assertEqual(err.decode(), "vindrel-report: %s: cannot be read: File name too long\n" % too_long)
+
+
+class FleetCountsTest(ReaderTestCase):
+    def summary(self, *args, **kwargs):
+        return run("summary", *args, **kwargs).stdout.decode().splitlines()
+
+    def test_medians_of_odd_and_even_counts(self):
+        cases = [  # (clocks, the summary's line): the lower middle value of an even count
+            ([3000], "min 3000, median 3000, max 3000 (1 values)"),
+            ([4000, 1000], "min 1000, median 1000, max 4000 (2 values)"),
+            ([1000, 5000, 2000], "min 1000, median 2000, max 5000 (3 values)"),
+            ([4000, 1000, 3000, 2000], "min 1000, median 2000, max 4000 (4 values)"),
+            ([1500.5, 1000, 1500.5, 3000, 3000, 3000], "min 1000, median 1500.5, max 3000 (6 values)"),
+        ]
+        for clocks, line in cases:
+            with self.subTest(clocks=clocks):
+                paths = [self.file(typed.report().replace(b"CPU speed: 2096.25", b"CPU speed: %g" % clock), "r%d" % i)
+                         for i, clock in enumerate(clocks)]
+                self.assertIn("CPU > CPU speed: " + line, self.summary(*paths))
+
+    def test_shares_that_do_not_divide_evenly_and_files_named_twice(self):
+        # Six reports: GL_ARB_multisample on report 0, GL_NV_fence on 0 to 3, Build 9200 on 5.
+        paths = []
+        for i in range(6):
+            data = typed.report()
+            if i == 0:
+                data = data.replace(b"GL_ARB_multisample:not available", b"GL_ARB_multisample:present")
+            if i < 4:
+                data = data.replace(b"GL_NV_fence:not available", b"GL_NV_fence:present")
+            if i == 5:
+                data = data.replace(b"Build:7601", b"Build:9200")
+            paths.append(self.file(data, "r%d.txt" % i))
+        twice = [os.path.join(self.dir.name, ".", "r0.txt"), paths[3]]
+        missing = os.path.join(self.dir.name, "gone.txt")
+        code, _, _ = result = run("summary", *paths, *twice, "--files-from", "-",
+                                  stdin=("%s\n%s\n" % (paths[5], missing)).encode())
+        self.assertEqual(code, 2)
+        lines = result.stdout.decode().splitlines()
+        self.assertEqual(lines[:6], ["files: 7", "reports: 6", "reports not whole: 0", "files not reports: 0",
+                                     "files not read: 1", "names of a file given again: 3"])
+        for line in ["OpenGL > Caps > GL_ARB_multisample: present on 1 of 6 (16.7 %)",
+                     "OpenGL > Caps > GL_NV_fence: present on 4 of 6 (66.7 %)",
+                     "Windows > Build: 7601: 5 of 6 (83.3 %)", "Windows > Build: 9200: 1 of 6 (16.7 %)",
+                     "CPU > CPU speed: min 2096.25, median 2096.25, max 2096.25 (6 values)"]:
+            self.assertIn(line, lines)
+        doc = json.loads(run("summary", "--json", *paths, *twice).stdout)
+        self.assertEqual((doc["files"], doc["reports"], doc["named_again"]), (6, 6, 2))
+        self.assertEqual(doc["fields"]["OpenGL > Caps"]["present"]["GL_NV_fence"], 4)
+
+    def test_a_checklist_cut_inside(self):
+        data = typed.report()
+        at = data.index(b"GL_EXT_blend_color:")  # after GL_ARB_multitexture and GL_EXT_abgr
+        names = [name.decode() for name in typed.CHECKLIST]
+        self.assertLess(names.index("GL_EXT_abgr"), names.index("GL_EXT_blend_color"))
+        cut = self.file(data[:at], "cut.txt")
+        code, out, _ = run("check", cut)
+        self.assertEqual((code, out.decode()), (1, '%s: ends early in section "OpenGL" after line %d: expected '
+                                                   '"GL_EXT_blend_color:%%s" next\n' % (cut, data[:at].count(b"\r\n"))))
+        lines = self.summary(cut, self.file(data, "whole.txt"))
+        self.assertIn("OpenGL > Caps > GL_EXT_abgr: present on 2 of 2 (100.0 %)", lines)
+        self.assertIn("OpenGL > Caps > GL_EXT_blend_color: present on 0 of 2 (0.0 %)", lines)
+
+
+class EdgesTest(ReaderTestCase):
+    def test_diff_clock_tolerance_met_exactly(self):
+        data = typed.report().replace(b"CPU speed: 2096.25", b"CPU speed: 2000")
+        cases = [  # (later clock, options, exit status): the tolerance is a share of the earlier clock
+            (b"2060", [], 0), (b"1940", [], 0), (b"2060.5", [], 1), (b"1939.5", [], 1),
+            (b"2020", ["--clock-tolerance", "1"], 0), (b"2020.5", ["--clock-tolerance=1"], 1),
+            (b"2000", ["--clock-tolerance", "0"], 0), (b"2000.5", ["--clock-tolerance", "0"], 1),
+        ]
+        for clock, options, status in cases:
+            with self.subTest(clock=clock, options=options):
+                later = data.replace(b"CPU speed: 2000", b"CPU speed: " + clock)
+                result = run("diff", *options, self.file(data, "a.txt"), self.file(later, "b.txt"))
+                self.assertEqual(result[:2], (status, b"CPU > CPU speed: 2000 -> %s\n" % clock if status else b""))
+
+    def test_diff_says_the_places_in_the_report_order(self):
+        data = typed.report()
+        later = data[:data.index(b"Windows\r\n")]
+        for old, new in [(b"Windows\r\n", b"Windows\r\n"), (b"CPU speed: 2096.25", b"CPU speed: 3000"),
+                         (b"DriverVersion:658360", b"DriverVersion:658361"), (b"MIDI\r\n", b"MIDI\r\nSynth\r\n"),
+                         (b"GL_EXT_abgr:present", b"GL_EXT_abgr:not available"),
+                         (b"GL_ARB_multisample:not available", b"GL_ARB_multisample:present"),
+                         (b"Total Physical Memory: 2147483647 [2047 MB]", b"Total Physical Memory: 1073741824 [1024 MB]")]:
+            later = later.replace(old, new)
+        code, out, _ = run("diff", self.file(data, "a.txt"), self.file(later, "b.txt"))
+        caps = sorted(["GL_EXT_abgr", "GL_ARB_multisample"], key=[n.decode() for n in typed.CHECKLIST].index)
+        shown = {"GL_EXT_abgr": '"present" -> "not available"', "GL_ARB_multisample": '"not available" -> "present"'}
+        self.assertEqual((code, out.decode().splitlines()), (1, [
+            'end: whole -> ends early in "Memory" after line %d' % later.count(b"\r\n"),
+            "CPU > CPU speed: 2096.25 -> 3000",
+            "DirectX > DirectX8.1 > adapter 0 > DriverVersion: 658360 -> 658361",
+            'DirectX > DirectShow > MIDI: appeared: "Synth"',
+            "OpenGL > Caps > %s: %s" % (caps[0], shown[caps[0]]),
+            "OpenGL > Caps > %s: %s" % (caps[1], shown[caps[1]]),
+            "Memory > RAM > Total Physical Memory > bytes: 2147483647 -> 1073741824",
+            "Memory > RAM > Total Physical Memory > MB: 2047 -> 1024",
+            "Windows: gone"]))
+
+    def test_a_block_without_its_last_line(self):
+        lines = typed.report_lines(drives=2)
+        last_name = typed.CHECKLIST[-1] + b":not available"
+        cases = [  # (the line taken out, the first thing check says, at that line's number)
+            (b"MMXSSE Extension Capable: no", 'expected "MMXSSE Extension Capable: %s", found "DirectX"'),
+            (b"MaxPixelShader30InstructionSlots: -2147483648",
+             'expected "MaxPixelShader30InstructionSlots: %d", found "DirectX8.1"'),
+            (b"Every Fourth Refresh:not supported", 'missing "Every Fourth Refresh:%s" before this line'),
+            (b"MaxPixelShaderValue: 8", 'expected "MaxPixelShaderValue: %g", found "Available Texture Memory: '
+                                        '134217727 [127 MB]"'),
+            (b"DirectShow Filters", 'missing "DirectShow Filters" before this line'),
+            (last_name, 'expected "%s:%%s", found "Memory"' % typed.CHECKLIST[-1].decode()),
+            (b"Total Virtual Memory: -191668224 [3913 MB]", 'expected "Total Virtual Memory: %d [%d MB]", '
+                                                            'found "Hard Drive 0"'),
+        ]
+        for end in (b"\r\n", b"\n"):
+            for old, message in cases:
+                with self.subTest(old=old, end=end):
+                    at = lines.index(old)
+                    path = self.file(b"".join(line + end for line in lines[:at] + lines[at + 1:]))
+                    code, out, _ = run("check", path)
+                    self.assertEqual((code, out.decode().splitlines()[0]), (1, "%s:%d: %s" % (path, at + 1, message)))
+        # The optional last line of an adapter: still whole.
+        at = lines.index(b"Available Texture Memory: 134217727 [127 MB]")
+        self.assertEqual(run("check", self.file(b"".join(l + b"\r\n" for l in lines[:at] + lines[at + 1:])))[:2],
+                         (0, b""))
+
+    def test_line_ends(self):
+        lines = typed.report_lines()
+        crlf, lf = typed.report(), typed.report(end=b"\n")
+        ends_inside = '%s:%d: the file ends inside this line, "%s"' % ("{}", len(lines), lines[-1].decode())
+        early = '{}: ends early in section "Windows" after line %d: expected "Internet Connection:%%s" next' % (
+            len(lines) - 1)
+        cases = [  # (bytes, exit status of check, its lines, the document's line_end and final_line_end)
+            (crlf, 0, [], ("CR LF", True)),
+            (lf, 0, [], ("LF", True)),
+            (crlf[:-2], 1, [early, ends_inside], ("CR LF", False)),
+            (lf[:-1], 1, [early, ends_inside], ("LF", False)),
+            (lf.replace(b"Model: 10\n", b"Model: 10\r\n"), 1, None, None),  # one CR LF among LFs
+        ]
+        for data, status, said, ends in cases:
+            with self.subTest(tail=data[-12:], size=len(data)):
+                path = self.file(data)
+                code, out, _ = run("check", path)
+                self.assertEqual(code, status)
+                if said is not None:
+                    self.assertEqual(out.decode().splitlines(), [line.format(path) for line in said])
+                    doc = self.to_json(path)[1]
+                    self.assertEqual((doc["line_end"], doc["final_line_end"]), ends)
+                self.assertRoundTrip(path, data)
 
 
 if __name__ == "__main__":
