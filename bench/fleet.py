@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Makes a fleet of reports and times vindrel-report on it, natively: one json and
-one diff as single processes, then json and summary of the whole fleet in one
-process each, with their peak memory beside a fleet a tenth the size.
+one diff as single processes, then json, summary and survey of the whole fleet in
+one process each, with their peak memory beside a fleet a tenth the size, and, in
+the same run, cat of every file and a ten-line Python loop that splits every line
+at its colon: what reading the files costs at the least, and a throwaway script.
 
 The fleet is copies of typed reports (tests/reader/typed_report.py) and of any real
 stats.txt named on the command line, with fields varied: GL_ARB_multisample present
@@ -85,6 +87,29 @@ def timed(args, sample=False):
         return seconds, peak / 1024, lines, size, head
 
 
+# What a user's throwaway script does with a fleet: read each file, split each line.
+PYTHON_LOOP = """
+import sys
+lines = 0
+for path in open(sys.argv[1]).read().split("\\n"):
+    if path:
+        with open(path, "rb") as f:
+            for line in f.read().split(b"\\n"):
+                key, _, value = line.partition(b":")
+                lines += 1
+print(lines)
+"""
+
+REQUIRE = ["--require", "memory>=512", "--require", "ps>=2.0", "--require", "GL_ARB_multisample"]
+
+
+def wall(args):
+    """Wall seconds of a run whose output is thrown away."""
+    start = time.monotonic()
+    subprocess.run(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+    return time.monotonic() - start
+
+
 def median_ms(args, runs=21):
     times = sorted(timed(args)[0] for _ in range(runs))
     return statistics.median(times), "%.1f ms  (%.1f - %.1f)" % (
@@ -127,14 +152,39 @@ def main():
         print("  diff of two reports     " + median_ms([reader, "diff", one, other])[1])
         print()
         print("the whole fleet in one process")
+        wall(["xargs", "-a", listing, "cat"])  # the files in the page cache, as for every run after
+        cat = wall(["xargs", "-a", listing, "cat"])
+        loop = os.path.join(folder, "loop.py")
+        with open(loop, "w") as f:
+            f.write(PYTHON_LOOP)
+        python = wall([sys.executable, loop, listing])
+        print("  cat      %6.2f s  (xargs cat, output thrown away)" % cat)
+        print("  python   %6.2f s  (a ten-line loop splitting every line at its colon)" % python)
         seconds, rss, lines, out_size, _ = timed([reader, "json", "--files-from", listing], True)
+        json_seconds = seconds
         print("  json     %6.2f s  %5.1f MB peak  (%d lines, %.0f MB out; as %d single runs about %.0f s)"
               % (seconds, rss, lines, out_size / 1e6, len(paths), single * len(paths)))
         seconds, rss, _, _, text = timed([reader, "summary", "--files-from", listing], True)
+        summary_seconds = seconds
         print("  summary  %6.2f s  %5.1f MB peak" % (seconds, rss))
+        previous = os.path.join(folder, "previous.json")
+        with open(previous, "wb") as f:
+            subprocess.run([reader, "survey", "--json", "--files-from", tenth], stdout=f, stderr=subprocess.DEVNULL)
+        page = os.path.join(folder, "page.html")
+        survey_args = [reader, "survey", "--files-from", listing, *REQUIRE, "--previous", previous, "--html", page]
+        seconds, rss, _, _, survey_text = timed(survey_args, True)
+        survey_seconds = seconds
+        print("  survey   %6.2f s  %5.1f MB peak  (three requirements, a previous survey, the page of %.0f KB)"
+              % (seconds, rss, os.path.getsize(page) / 1e3 if os.path.exists(page) else 0))
         rss_tenth = timed([reader, "summary", "--files-from", tenth], True)[1]
         json_tenth = timed([reader, "json", "--files-from", tenth], True)[1]
-        print("  peak memory for a tenth of the fleet: summary %.1f MB, json %.1f MB" % (rss_tenth, json_tenth))
+        survey_tenth = timed(survey_args[:3] + [tenth] + survey_args[4:], True)[1]
+        print("  peak memory for a tenth of the fleet: summary %.1f MB, json %.1f MB, survey %.1f MB"
+              % (rss_tenth, json_tenth, survey_tenth))
+        print("  ratios: summary %.2f x python, %.1f x cat; survey %.2f x python, %.1f x cat; json %.2f x python"
+              % (summary_seconds / python, summary_seconds / cat, survey_seconds / python, survey_seconds / cat,
+                 json_seconds / python))
+        print("  goals:  summary and survey at most 1 x python and 5 x cat; json at most 2 x python")
         print()
         text = text.decode("latin-1")
         found = re.search(r"GL_ARB_multisample: present on (\d+) of", text)
@@ -145,6 +195,9 @@ def main():
             *(re.search(r"DriverVersion: %s: (\d+)" % d[len(b"DriverVersion:"):].decode(), text).group(1)
               for d in DRIVERS),
             re.search(r"reports not whole: (\d+)", text).group(1)))
+        found = re.search(rb"require: GL_ARB_multisample: fails (\d+) of", survey_text)
+        print("survey:  GL_ARB_multisample missing on %s (planted %d)"
+              % (found and found.group(1).decode(), len(paths) - planted["present"]))
 
 
 if __name__ == "__main__":
