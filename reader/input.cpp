@@ -73,6 +73,7 @@ FileList::~FileList() {
 }
 
 bool FileList::ListFrom(const char* list_path) {
+    list_path_ = std::strcmp(list_path, "-") == 0 ? "standard input" : list_path;
     if (std::strcmp(list_path, "-") == 0) {
         list_ = stdin;
         return true;
@@ -96,7 +97,16 @@ bool FileList::NextListed(std::string& path) {
             path += buf;
             if (!path.empty() && path.back() == '\n') break;
         }
-        if (!line) break;
+        if (!line) {
+            // A folder opens as a file here and fails only when read.
+            if (std::ferror(list_)) {
+                Say(list_path_ + ": the list of files cannot be read: " + std::strerror(errno));
+                failed_ = true;
+            }
+            if (list_ != stdin) std::fclose(list_);
+            list_ = nullptr;
+            break;
+        }
         while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
         if (!path.empty()) return true;
     }
@@ -140,6 +150,7 @@ int ReadEach(FileList& files, const std::function<void(const std::string& path, 
         if (!reading.Whole()) status = std::max(status, 1);
         use(path, reading);
     }
+    if (files.failed()) return 2;
     if (files.given() == 0) {
         Say("no files to read: the list is empty");
         return 2;

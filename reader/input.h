@@ -40,6 +40,8 @@ public:
     size_t twice() const { return twice_; }
     size_t unread() const { return unread_; }
     void Unread() { unread_++; }
+    // True once the list file failed part way (said when it did).
+    bool failed() const { return failed_; }
 
 private:
     bool NextListed(std::string& path);
@@ -47,6 +49,8 @@ private:
     std::vector<std::string> paths_;
     size_t at_ = 0;
     FILE* list_ = nullptr;
+    std::string list_path_;
+    bool failed_ = false;
     std::unordered_set<std::string> seen_;
     size_t given_ = 0;
     size_t twice_ = 0;

@@ -490,6 +490,9 @@ class ManyFilesTest(ReaderTestCase):
             with self.subTest(command=command, files="none"):
                 self.assertEqual(run(command, "--files-from", "-", stdin=b"\n\r\n").returncode, 2)
                 self.assertEqual(run(command, "--files-from", missing).returncode, 2)
+                # A folder given as the list opens, and fails only when read.
+                self.assertEqual(run(command, good, "--files-from", self.dir.name)[::2], (
+                    2, b"vindrel-report: %s: the list of files cannot be read: Is a directory\n" % self.dir.name.encode()))
 
     def test_check_says_a_line_a_bad_report(self):
         lines = typed.report_lines()
