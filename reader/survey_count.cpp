@@ -211,10 +211,10 @@ void SurveyCounts::Take(const Row& row, const LineValue& v, size_t item) {
         break;
     case Field::GLVersion: m.has_gl = true, m.gl = std::string(v.Token()); break;
     case Field::Checklist:
-        if (&row == &rows::kCaps)
-            m.has_checklist = true;
-        else if (v.Token() == "present")
+        if (&row != &rows::kCaps && v.Token() == "present")
             m.present[static_cast<size_t>(&row - rows::ChecklistRows())] = true;
+        // Held only when its last line is: a report cut inside it does not say what it lacks.
+        if (&row == rows::ChecklistRows() + rows::ChecklistSize() - 1) m.has_checklist = true;
         break;
     case Field::PhysicalMemory: m.has_memory = true, m.memory = v.Number(1); break;
     case Field::Build: m.has_build = true, m.build = v.Number(); break;
