@@ -63,7 +63,7 @@ bool PciDeviceNames::Load(const std::string& path, std::string* error) {
     names_.clear();
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        *error = path + ": a folder, not a PCI ID list";
+        *error = path + ": is a directory, not a PCI ID list";
         return false;
     }
     std::ifstream in(path, std::ios::binary);
