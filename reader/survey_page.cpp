@@ -37,7 +37,7 @@ section { background: #fff; border: 1px solid #d8dee6; border-radius: 6px; paddi
 .of { font-weight: normal; color: var(--dim); font-size: .9rem; }
 .note, .median { margin: 0 0 .5rem; color: var(--dim); font-size: .9rem; }
 ol.rows { list-style: none; margin: 0; padding: 0; }
-li.row { display: grid; grid-template-columns: minmax(9rem, 17rem) 1fr 4.5rem 4.5rem 5.5rem; gap: .7rem;
+li.row { display: grid; grid-template-columns: minmax(9rem, 17rem) 1fr 2.5rem 4.5rem 5.5rem; gap: .7rem;
   align-items: center; padding: .12rem 0; }
 .label { overflow-wrap: anywhere; }
 .count, .share, .change, .num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
@@ -50,8 +50,8 @@ svg.bar .track { fill: var(--track); }
 svg.bar .fill { fill: var(--bar); }
 svg.bar .before { fill: #c7651a; }
 section.extensions ol.rows { columns: 2 26rem; column-gap: 2rem; }
-section.extensions li.row { grid-template-columns: minmax(8rem, 15rem) 1fr 3rem 4rem; break-inside: avoid;
-  font-size: .85rem; }
+section.extensions li.row { grid-template-columns: minmax(8rem, 17rem) 1fr 2rem 3.6rem; gap: .5rem;
+  break-inside: avoid; font-size: .82rem; }
 section.require { border-color: #2f6db5; }
 .meets { font-size: 1.15rem; margin: 0 0 .6rem; }
 table { border-collapse: collapse; width: 100%; }
