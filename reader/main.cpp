@@ -320,8 +320,10 @@ int main(int argc, char** argv) {
         std::printf("vindrel-report %s\n", VINDREL_REPORT_VERSION);
     else
         status = Run(line);
-    if (std::fflush(stdout) != 0) {
-        Say(std::string("cannot write the output: ") + std::strerror(errno));
+    // A write that failed earlier leaves the stream's error flag and nothing to flush.
+    const bool flushed = std::fflush(stdout) == 0;
+    if (!flushed || std::ferror(stdout)) {
+        Say(std::string("cannot write the output") + (flushed ? "" : std::string(": ") + std::strerror(errno)));
         return 2;
     }
     return status;

@@ -469,6 +469,20 @@ class UsageTest(ReaderTestCase):
         head = describe("HEAD")
         self.assertIn(shown, {head, describe(commit + "^{commit}")} if head else {"unknown"})
 
+    @unittest.skipUnless(os.path.exists("/dev/full"), "needs /dev/full")
+    def test_output_that_cannot_be_written(self):
+        data = typed.report()
+        good, cut = self.file(data, "good.txt"), self.file(data[:5000], "cut.txt")
+        doc = self.file(run("json", good).stdout, "good.json")
+        later = self.file(data.replace(b"Build:7601", b"Build:9200"), "later.txt")
+        cases = [["json", good], ["json", good, cut], ["summary", good], ["check", good, cut], ["text", doc],
+                 ["diff", good, later], ["--help"], ["--version"]]
+        for args in cases:
+            with self.subTest(args=args[0]), open("/dev/full", "wb") as full:
+                result = subprocess.run([READER, *args], stdout=full, stderr=subprocess.PIPE, timeout=120)
+                self.assertEqual(result.returncode, 2)
+                self.assertIn(b"vindrel-report: cannot write the output", result.stderr)
+
 
 class ManyFilesTest(ReaderTestCase):
     def test_exit_statuses_of_every_many_file_command(self):
