@@ -437,6 +437,7 @@ class UsageTest(ReaderTestCase):
             (["check", "--files-from", "a", "--files-from=b"], "check: --files-from given twice" + usage),
             (["survey", "--html", "a.html", "--html", "b.html", "x.txt"], "survey: --html given twice" + usage),
             (["survey", "--merge", "--files-from", "list"], "survey: --merge takes the surveys named, not --files-from" + usage),
+            (["survey", "--json", "--merge"], "survey: --merge needs the surveys to add, A.json B.json..." + usage),
             (["diff", "--clock-tolerance", "fast", "a", "b"], "diff: --clock-tolerance takes a percentage, such as 3 or 0.5: fast"),
             (["diff", "--clock-tolerance=-1", "a", "b"], "diff: --clock-tolerance takes a percentage, such as 3 or 0.5: -1"),
         ]
