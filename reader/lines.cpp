@@ -263,29 +263,51 @@ uint32_t Unsigned32(const Json& v) {
     return static_cast<uint32_t>(n);
 }
 
-std::string WriteConversion(const Row& row, const Piece& piece, const Json& v) {
+void AppendNumber(std::string& out, int64_t n, int base = 10, size_t width = 0) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n, base).ptr;
+    for (size_t i = static_cast<size_t>(end - digits); i < width; ++i) out += '0';
+    out.append(digits, end);
+}
+
+// Appends the bytes of a document's text; throws as JsonTextToBytes does.
+void AppendTextBytes(std::string& out, const std::string& utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size() &&
+                   (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
+            out += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+        } else {
+            throw std::invalid_argument("a text holds a character above U+00FF, which is no byte of a report");
+        }
+    }
+}
+
+void WriteConversion(const Row& row, const Piece& piece, const Json& v, std::string& out) {
     switch (piece.conversion) {
     case 'd': {
         const int64_t n = v.get<int64_t>();
         if (n < INT32_MIN || n > INT32_MAX || (v.is_number_unsigned() && v.get<uint64_t>() > INT32_MAX))
             throw std::invalid_argument("a value out of the signed 32-bit range");
-        return Formatted("%d", static_cast<int32_t>(n));
+        return AppendNumber(out, n);
     }
     case 'u':
-        return Formatted("%u", Unsigned32(v));
+        return AppendNumber(out, Unsigned32(v));
     case 'x': {
-        std::string digits = v.get<std::string>();
-        if (!piece.precise && digits.compare(0, 2, "0x") == 0) digits.erase(0, 2);
+        std::string_view digits = v.get_ref<const std::string&>();
+        if (!piece.precise && digits.compare(0, 2, "0x") == 0) digits.remove_prefix(2);
         uint32_t n;
-        if (digits.size() > 8 || !Number(std::string_view(digits), n, 16))
-            throw std::invalid_argument("not a hexadecimal 32-bit value: " + digits);
-        return Formatted(piece.precise ? "%.8x" : "%x", n);
+        if (digits.size() > 8 || !Number(digits, n, 16))
+            throw std::invalid_argument("not a hexadecimal 32-bit value: " + std::string(digits));
+        return AppendNumber(out, n, 16, piece.precise ? 8 : 0);
     }
     case 'g': {
         double d;
         if (v.is_string()) {
             const std::string odd = v.get<std::string>();
-            const bool negative = odd[0] == '-';
+            const bool negative = !odd.empty() && odd[0] == '-';
             if (odd == "1.#INF" || odd == "-1.#INF")
                 d = negative ? -HUGE_VAL : HUGE_VAL;
             else if (odd == "1.#QNAN" || odd == "-1.#QNAN")
@@ -295,25 +317,16 @@ std::string WriteConversion(const Row& row, const Piece& piece, const Json& v) {
         } else {
             d = v.get<double>();
         }
-        return Formatted("%g", d);
+        out += Formatted("%g", d);
+        return;
     }
     case 's':
-        if (row.text == Text::Decimal64) return std::to_string(v.get<int64_t>());
-        return JsonTextToBytes(v.get<std::string>());
+        if (row.text == Text::Decimal64) {
+            out += std::to_string(v.get<int64_t>());
+            return;
+        }
+        return AppendTextBytes(out, v.get_ref<const std::string&>());
     }
-    return std::string();
-}
-
-std::string Write(const Row& row, const Json& value) {
-    const RowForm& form = Form(row);
-    const size_t conversions = form.pieces.size() - 1;
-    std::string out;
-    for (size_t i = 0; i < conversions; ++i) {
-        out += form.pieces[i].literal;
-        out += WriteConversion(row, form.pieces[i], conversions > 1 ? value.at(form.parts[i]) : value);
-    }
-    out += form.pieces.back().literal;
-    return out;
 }
 
 }  // namespace
@@ -377,7 +390,21 @@ bool ReadLine(const Row& row, std::string_view line, Json* value) {
     return true;
 }
 
-std::string WriteLine(const Row& row, const Json& value) { return Write(row, value); }
+void WriteLineTo(const Row& row, const Json& value, std::string& out) {
+    const RowForm& form = Form(row);
+    const size_t conversions = form.pieces.size() - 1;
+    for (size_t i = 0; i < conversions; ++i) {
+        out += form.pieces[i].literal;
+        WriteConversion(row, form.pieces[i], conversions > 1 ? value.at(form.parts[i]) : value, out);
+    }
+    out += form.pieces.back().literal;
+}
+
+std::string WriteLine(const Row& row, const Json& value) {
+    std::string out;
+    WriteLineTo(row, value, out);
+    return out;
+}
 
 std::string BytesToJsonText(std::string_view bytes) {
     std::string out;
@@ -396,17 +423,7 @@ std::string BytesToJsonText(std::string_view bytes) {
 std::string JsonTextToBytes(const std::string& utf8) {
     std::string out;
     out.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size() &&
-                   (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
-            out += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
-        } else {
-            throw std::invalid_argument("a text holds a character above U+00FF, which is no byte of a report");
-        }
-    }
+    AppendTextBytes(out, utf8);
     return out;
 }
 

@@ -82,6 +82,8 @@ Json LineJson(const Row& row, const LineValue& value);
 // Writes the line of row from value. Throws Json's type_error on a value of the
 // wrong kind.
 std::string WriteLine(const Row& row, const Json& value);
+// The same, appended to out (which a throw may leave with part of the line).
+void WriteLineTo(const Row& row, const Json& value, std::string& out);
 
 // Platform texts travel in JSON as Latin-1: each byte is the code point of the same
 // number, so any bytes come back exactly whatever the machine's code page was.

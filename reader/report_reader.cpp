@@ -19,13 +19,43 @@ const char* const kEncoding = "latin-1: each byte of a text is the code point of
 // How far a platform text with line ends of its own may reach.
 const size_t kSpanLimit = 256;
 
+// Writing: the report's bytes as the walk gives its lines, with the lines that did
+// not fit put back at their numbers.
+struct Writer {
+    std::string out;
+    std::string end;
+    std::map<size_t, std::string> unfit;  // by line number
+    size_t line = 1;
+
+    // Where the next line starts, after any unfit lines due before it.
+    size_t Begin() {
+        for (auto it = unfit.find(line); it != unfit.end() && it->first == line; it = unfit.find(line)) {
+            out += it->second;
+            out += end;
+            unfit.erase(it);
+            line++;
+        }
+        return out.size();
+    }
+    // A line written from start on, with any line ends of its texts.
+    void Finish(size_t start) {
+        out += end;
+        for (size_t at = out.find(end, start); at != std::string::npos; at = out.find(end, at + end.size())) line++;
+    }
+    void Text(std::string_view text) {
+        const size_t start = Begin();
+        out += text;
+        Finish(start);
+    }
+};
+
 class Walker {
 public:
     // Reading, into a document or (observer given) into nothing but the observer.
     Walker(const std::vector<std::string_view>& lines, Reading& out, ReportObserver* observer)
         : lines_(&lines), out_(&out), observer_(observer), document_(observer == nullptr) {}
-    // Writing: the lines of the document, each with any line ends of its texts.
-    explicit Walker(std::vector<std::string>& written) : written_(&written) {}
+    // Writing.
+    explicit Walker(Writer& writer) : writer_(&writer) {}
 
     bool reading() const { return lines_ != nullptr; }
     bool AtEnd() const { return !reading() || at_ >= lines_->size(); }
@@ -48,7 +78,9 @@ public:
     // span: rows that may follow a text holding line ends of its own.
     bool Value(Json& slot, const Row& row, const Row* next = nullptr, std::initializer_list<const Row*> span = {}) {
         if (!reading()) {
-            written_->push_back(WriteLine(row, slot));
+            const size_t start = writer_->Begin();
+            WriteLineTo(row, slot, writer_->out);
+            writer_->Finish(start);
             return true;
         }
         if (!Take(row, next, span)) return false;
@@ -67,7 +99,7 @@ public:
         // Each row is read once into its object, so its key is new there: appended
         // without a search through the members (the checklist has 222).
         if (document_) {
-            if (obj.is_null()) obj = Json::object();
+            if (obj.is_null()) Roomy(obj = Json::object());
             obj.get_ref<Json::object_t&>().emplace_back(key, LineJson(row, last_));
         }
         return true;
@@ -103,7 +135,7 @@ public:
         if (!reading()) {
             const auto it = obj.find(key);
             if (it == obj.end()) return nullptr;
-            written_->push_back(heading.format);
+            writer_->Text(heading.format);
             return &*it;
         }
         if (optional && !Fits(heading)) return nullptr;
@@ -133,7 +165,10 @@ public:
         for (size_t n = 0; !AtEnd() && more(); ++n) {
             const size_t before = at_;
             item_ = n;
-            if (document_) list.push_back(empty);
+            if (document_) {
+                list.push_back(empty);
+                Roomy(list.back());
+            }
             item(document_ ? list.back() : scratch_, n);
             item_ = outer;
             if (at_ == before) {
@@ -170,7 +205,7 @@ public:
             const auto it = doc.find(heading.format);
             if (it == doc.end()) return nullptr;
             Json& section = *it;
-            if (!section.is_object() || !section.contains(kMissing)) written_->push_back(heading.format);
+            if (!section.is_object() || !section.contains(kMissing)) writer_->Text(heading.format);
             return &section;
         }
         if (AtEnd()) {
@@ -230,9 +265,17 @@ private:
 
     Json* Put(Json& obj, const std::string& key, Json value) {
         if (!document_) return &scratch_;
-        obj[key] = std::move(value);
-        return &obj[key];
+        Json& slot = obj[key] = std::move(value);
+        return Roomy(slot);
     }
+
+    // An object's members live in one vector whose keys are const, so growing it
+    // copies every member, subtrees and all: each object is given room at once.
+    static Json* Roomy(Json& node) {
+        if (node.is_object()) node.get_ref<Json::object_t&>().reserve(kMembers);
+        return &node;
+    }
+    static const size_t kMembers = 32;  // more than any block of the report but the checklist
 
     bool Take(const Row& row, const Row* next, std::initializer_list<const Row*> span) {
         if (!TakeLine(row, next, span)) return false;
@@ -332,7 +375,7 @@ private:
     Reading* out_ = nullptr;
     ReportObserver* observer_ = nullptr;
     bool document_ = true;
-    std::vector<std::string>* written_ = nullptr;
+    Writer* writer_ = nullptr;
     size_t at_ = 0;
     size_t item_ = 0;  // the place of the adapter or drive being read in its list
     bool ended_ = false;
@@ -466,11 +509,13 @@ std::vector<std::string_view> SplitLines(std::string_view bytes, std::string_vie
 }
 
 Json Head(std::string_view end, bool ended, size_t count) {
-    return Json{{"format", kDocumentFormat},
-                {"encoding", kEncoding},
-                {"line_end", end == "\r\n" ? "CR LF" : "LF"},
-                {"final_line_end", ended},
-                {"line_count", count}};
+    Json head = Json{{"format", kDocumentFormat},
+                     {"encoding", kEncoding},
+                     {"line_end", end == "\r\n" ? "CR LF" : "LF"},
+                     {"final_line_end", ended},
+                     {"line_count", count}};
+    head.get_ref<Json::object_t&>().reserve(16);  // the sections are not copied as it grows
+    return head;
 }
 
 }  // namespace
@@ -532,42 +577,24 @@ std::string WriteReport(const Json& document) {
         throw std::invalid_argument(std::string("not a report document (no \"format\": \"") + kDocumentFormat + "\")");
     const std::string mark = document.at("line_end").get<std::string>();
     if (mark != "CR LF" && mark != "LF") throw std::invalid_argument("line_end is neither \"CR LF\" nor \"LF\"");
-    const std::string end = mark == "LF" ? "\n" : "\r\n";
-
-    // Writing only looks the document up, never adds to it.
-    std::vector<std::string> written;
-    Walker walker(written);
-    Walk(walker, const_cast<Json&>(document));
-
-    std::map<size_t, std::string> unfit;
+    Writer writer;
+    writer.end = mark == "LF" ? "\n" : "\r\n";
+    writer.out.reserve(1 << 14);
     if (document.contains("unfit"))
         for (const Json& entry : document.at("unfit"))
-            unfit[entry.at("line").get<size_t>()] = JsonTextToBytes(entry.at("text").get<std::string>());
-
-    std::string out;
-    size_t line = 1;
-    auto put_unfit = [&] {
-        for (auto it = unfit.find(line); it != unfit.end() && it->first == line; it = unfit.find(line)) {
-            out += it->second;
-            out += end;
-            unfit.erase(it);
-            line++;
-        }
-    };
-    for (const std::string& text : written) {
-        put_unfit();
-        const size_t start = out.size();
-        out += text;
-        out += end;
-        for (size_t at = out.find(end, start); at != std::string::npos; at = out.find(end, at + end.size())) line++;
-    }
-    put_unfit();
-    for (const auto& entry : unfit) {  // numbered past the end
+            writer.unfit[entry.at("line").get<size_t>()] = JsonTextToBytes(entry.at("text").get<std::string>());
+    // Writing only looks the document up, never adds to it.
+    Walker walker(writer);
+    Walk(walker, const_cast<Json&>(document));
+    writer.Begin();
+    std::string& out = writer.out;
+    for (const auto& entry : writer.unfit) {  // numbered past the end
         out += entry.second;
-        out += end;
+        out += writer.end;
     }
+    const std::string& end = writer.end;
     if (!document.value("final_line_end", true) && out.size() >= end.size()) out.resize(out.size() - end.size());
-    return out;
+    return std::move(out);
 }
 
 std::string Excerpt(std::string_view bytes, size_t limit) {

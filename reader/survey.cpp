@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "reader/json_text.h"
 #include "reader/survey_count.h"
 #include "reader/survey_page.h"
 
@@ -303,7 +304,7 @@ int Finish(SurveyCounts& counts, const SurveyOptions& options, int status) {
         }
     }
     const std::string text =
-        options.json ? doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n" : Text(doc);
+        options.json ? JsonText(doc, 2, Json::error_handler_t::replace) + "\n" : Text(doc);
     std::fwrite(text.data(), 1, text.size(), stdout);
     return status;
 }
