@@ -11,6 +11,7 @@
 
 #include "reader/fleet.h"
 #include "reader/input.h"
+#include "reader/json_text.h"
 #include "reader/report_diff.h"
 #include "reader/report_reader.h"
 #include "reader/survey.h"
@@ -190,7 +191,7 @@ int ToJson(const char* path) {
     std::string bytes;
     if (!ReadInput(path, bytes)) return 2;
     const Reading reading = ReadReport(bytes);
-    const std::string text = reading.doc.dump(2) + "\n";
+    const std::string text = JsonText(reading.doc, 2) + "\n";
     std::fwrite(text.data(), 1, text.size(), stdout);
     if (!reading.report) {
         Say(NotAReport(path, bytes));
@@ -257,7 +258,7 @@ int ToJsonLines(FileList& files) {
         line["file"] = path;
         for (auto& member : reading.doc.items()) line[member.key()] = std::move(member.value());
         // A file name that is not UTF-8 cannot travel as it is.
-        const std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+        const std::string text = JsonText(line, -1, Json::error_handler_t::replace) + "\n";
         std::fwrite(text.data(), 1, text.size(), stdout);
     });
 }
