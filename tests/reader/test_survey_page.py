@@ -15,6 +15,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import types
 import unittest
 
 import typed_report as typed
@@ -30,9 +31,8 @@ def run(*args):
 
 
 def chromium(page, screenshot=None, height=1500, timeout=120):
-    """Loads page in a headless chromium of its own profile; its DOM as the browser
-    built it, or the screenshot written. Whatever happens, every process it started is
-    ended and its profile removed."""
+    """The page's DOM from a headless chromium of its own profile, or its screenshot
+    written; all it started ended and its profile removed, whatever happens."""
     profile = tempfile.mkdtemp(prefix="vindrel-chromium-")
     args = [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
             "--disable-background-networking", "--disable-component-update", "--disable-sync",
@@ -57,58 +57,45 @@ def chromium(page, screenshot=None, height=1500, timeout=120):
     return out.decode()
 
 
-class Element:
-    def __init__(self, tag, attrs, parent):
-        self.tag, self.attrs, self.parent, self.text = tag, dict(attrs), parent, ""
-        self.classes = (self.attrs.get("class") or "").split()
-
-    def up(self, cls):
-        at = self.parent
-        while at and cls not in at.classes:
-            at = at.parent
-        return at
-
-
 class Dom(html.parser.HTMLParser):
-    """The browser's serialised DOM (the browser already resolved the markup): each
-    element with the text within it."""
-    VOID = {"meta", "link", "br", "img", "input", "hr", "rect", "source", "wbr", "embed", "area", "base", "col"}
-
+    """The DOM as the browser serialised it: each element's tag, attributes, classes,
+    parent and the text within it."""
     def __init__(self, text):
         super().__init__(convert_charrefs=True)
-        self.all, self.open = [], [None]
+        self.all, self.open = [], []
         self.feed(text)
-        self.close()
 
     def handle_starttag(self, tag, attrs):
-        self.all.append(Element(tag, attrs, self.open[-1]))
-        if tag not in self.VOID:
+        attrs = dict(attrs)
+        self.all.append(types.SimpleNamespace(tag=tag, attrs=attrs, classes=(attrs.get("class") or "").split(),
+                                              parent=self.open[-1] if self.open else None, text=""))
+        if tag not in ("meta", "rect", "img", "link", "br", "input", "hr", "embed"):
             self.open.append(self.all[-1])
 
-    def handle_startendtag(self, tag, attrs):
-        self.all.append(Element(tag, attrs, self.open[-1]))
-
     def handle_endtag(self, tag):
-        if tag in [e.tag for e in self.open[1:]]:
-            while self.open.pop().tag != tag:
-                pass
+        while any(e.tag == tag for e in self.open) and self.open.pop().tag != tag:
+            pass
 
     def handle_data(self, data):
-        for element in self.open[1:]:
+        for element in self.open:
             element.text += data
 
     def find(self, cls, within=None):
-        return [e for e in self.all if cls in e.classes and (within is None or e.up(within.classes[0]) is within)]
+        def inside(e):
+            while e and e is not within:
+                e = e.parent
+            return e is within
+        return [e for e in self.all if cls in e.classes and (within is None or inside(e))]
 
     def text(self, cls, within):
         found = self.find(cls, within)
         return found[0].text if found else None
 
     def rows(self, section):
-        """(category, label, count, of, share, change or None) of each bar, in page order."""
-        return [(self.text("name", row.up(section)), self.text("label", row), int(row.attrs["data-count"]),
+        """(category, label, count, of, share, change or None) of each bar of each section, in page order."""
+        return [(self.text("name", s), self.text("label", row), int(row.attrs["data-count"]),
                  int(row.attrs["data-of"]), self.text("share", row), self.text("change", row))
-                for row in self.find("row") if row.up(section)]
+                for s in self.find(section) for row in self.find("row", s)]
 
 
 def small_fleet(folder):
@@ -168,6 +155,10 @@ class PageInBrowserTest(unittest.TestCase):
         shown = ["%s: %s: %d of %d (%s, %s)" % row for row in rows]  # each bar a line of the text, in order
         self.assertEqual([line for line in text if line in shown], shown)
         self.assertGreater(len(rows), 20)
+        medians = ["%s: median %s" % (dom.text("name", s), dom.text("median", s)[len("Median: "):])
+                   for s in dom.find("category") if dom.find("median", s)]
+        self.assertEqual([line for line in text if ": median " in line], medians)
+        self.assertIn("2 GB or more", dom.text("note", dom.find("category")[4]))  # memory: why the top band
         # planted shares, worked out by hand (7 reports; 4 in the earlier survey)
         by = {row[:2]: row[2:] for row in rows}
         self.assertEqual(by[("Processors", "1")], (2, 7, "28.6 %", "-21.4 pp"))
@@ -195,7 +186,8 @@ class PageInBrowserTest(unittest.TestCase):
     def test_markup_in_reports_stays_text(self):
         attacks = [b"<script>document.title='ran'</script>", b"<img src=x onerror=\"document.title='ran'\">",
                    b"</style><script>document.body.append('ran')</script>",
-                   b"<a href=\"javascript:document.title='ran'\">x</a>", b"'\"><svg onload=document.title='ran'>"]
+                   b"<a href=\"javascript:document.title='ran'\">x</a>", b"'\"><svg onload=document.title='ran'>",
+                   b"&lt;b&gt;&amp;"]
         whole, files = typed.report(), []
         for n, attack in enumerate(attacks):
             data = typed.report(adapter=dict(description=b"GPU " + attack, driver=attack),
@@ -214,7 +206,7 @@ class PageInBrowserTest(unittest.TestCase):
         self.assertEqual([e.tag for e in dom.all].count("style"), 1)
         for e in dom.all:
             self.assertFalse([k for k, v in e.attrs.items() if k.startswith("on") or "javascript:" in (v or "")])
-        self.assertEqual([e.text for e in dom.all if e.tag == "title"], ["Hardware survey of 6 reports"])
+        self.assertEqual([e.text for e in dom.all if e.tag == "title"], ["Hardware survey of 7 reports"])
         labels = [e.text for e in dom.find("label")]
         for shown in [a.decode() for a in attacks] + ["Caf\xe9\u2122 \\x81\\x07", "Gesellschaft f\xfcr System"]:
             self.assertTrue(any(shown in label for label in labels), (shown, labels))  # as text, whole
