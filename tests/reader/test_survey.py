@@ -31,7 +31,7 @@ FLEET = [
     (2, b"GenuineIntel", b"3000", 512, (5, 1, 2600, SP3), 4318, -1, (3, 0), 128, b"4.5 Mesa", True),
     (2, b"GenuineIntel", b"3000", 1024, (6, 1, 7600, b""), 4318, -1, (3, 0), 128, b"4.5 Mesa", False),
     (4, b"AuthenticAMD", b"3499.5", 2046, (6, 2, 9200, b""), 4318, -1, (3, 0), 64, b"4.5 Mesa", False),
-    (4, b"AuthenticAMD", b"2500", 511, (6, 3, 9600, b""), 4098, 37954, (2, 0), 64, b"4.5 Mesa", True),
+    (4, b"AuthenticAMD", b"2500", 511, (6, 3, 9600, b""), 4098, 37954, (2, 0), 32, b"4.5 Mesa", True),
     (4, b"AuthenticAMD", b"4500", 256, (10, 0, 19045, b""), 4098, 37954, (2, 0), 32, b"2.1 Mesa 10", False),
     (4, b"AuthenticAMD", b"4600", 127, (10, 0, 22631, b""), 4098, 37954, (2, 0), 31, b"2.1 Mesa 10", False),
     (1, b"GenuineIntel", b"1000", 64, (5, 2, 3790, SP2), 32902, 10818, (1, 4), 1024, b"2.1", False),
@@ -39,6 +39,8 @@ FLEET = [
     (1, None, b"500", None, None, -1, -1, (0, 0), None, b"", False),
     (8, b"GenuineIntel", b"499.9", None, None, None, None, None, None, None, False),
 ]
+# FLEET[9] has a second Direct3D 8 adapter, NVIDIA's as typed: the first one counts.
+SECOND_ADAPTER = 9
 # A report of the earlier fleet only: Windows 2000.
 EARLIER = (2, b"GenuineIntel", b"2096.25", 2047, (5, 0, 2195, b""), 4318, 1553, (3, 0), 127, b"4.5 Mesa", True)
 PCI_IDS = b"# made up\n10de  NVIDIA Corporation\n\t0611  G92 [GeForce 8800 GT]\n\t\t10de 0000  a subsystem\n"
@@ -65,7 +67,7 @@ CATEGORIES = {
                         ("0x1234:0x0001", 1, "6.3"), ("0x8086:0x2a42", 1, "6.3"), ("unknown", 5, "31.3")],
     "Pixel shader": [("none", 1, "6.3"), ("1.x", 2, "12.5"), ("2.x", 3, "18.8"), ("3.0", 9, "56.3"),
                      ("unknown", 1, "6.3")],
-    "Texture memory": [("under 32 MB", 1, "6.3"), ("32-63 MB", 1, "6.3"), ("64-127 MB", 5, "31.3"),
+    "Texture memory": [("under 32 MB", 1, "6.3"), ("32-63 MB", 2, "12.5"), ("64-127 MB", 4, "25.0"),
                        ("128-255 MB", 2, "12.5"), ("256-511 MB", 3, "18.8"), ("1024-2047 MB", 1, "6.3"),
                        ("2 GB or more", 1, "6.3"), ("unknown", 2, "12.5")],
     "OpenGL version": [("4.5", 10, "62.5"), ("2.1", 3, "18.8"), ("1.1", 1, "6.3"), ("unknown", 2, "12.5")],
@@ -87,11 +89,11 @@ def sub(data, old, new):
     return data.replace(old, new, 1)
 
 
-def report(spec):
+def report(spec, adapters=1):
     procs, vendor, clock, memory, win, vendor_id, device_id, ps, texture, gl, multisample = spec
     present = (b"GL_ARB_multitexture", b"GL_EXT_abgr") + ((b"GL_ARB_multisample",) if multisample else ())
     data = typed.report(cpu="none" if vendor is None else "extended", d3d9=None if ps is None else 1,
-                        d3d8=None if device_id is None else 1, adapter=dict(texture=texture is not None),
+                        d3d8=None if device_id is None else adapters, adapter=dict(texture=texture is not None),
                         gl="leaf" if gl is None else dict(version=gl, present=present),
                         win=dict(pack=win[3]) if win else None)
     data = sub(data, b"Number of Processors:2", b"Number of Processors:%d" % procs)
@@ -125,7 +127,8 @@ class SurveyTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
         self.addCleanup(self.dir.cleanup)
-        self.paths = [self.write("r%02d.txt" % i, report(spec)) for i, spec in enumerate(FLEET)]
+        self.paths = [self.write("r%02d.txt" % i, report(spec, 2 if i == SECOND_ADAPTER else 1))
+                      for i, spec in enumerate(FLEET)]
         self.paths.append(self.write("notes.txt", b"not a report\r\n"))
         self.pci = ["--pci-ids", self.write("pci.ids", PCI_IDS)]
 
