@@ -175,7 +175,8 @@ class PageInBrowserTest(unittest.TestCase):
         self.assertEqual((len(extensions), len(zero), zero == sorted(zero)), (222, 219, True))
 
         # the policy admits the one style sheet by its hash, so the page is styled
-        source = open(path, encoding="utf-8").read()
+        with open(path, encoding="utf-8") as f:
+            source = f.read()
         style = re.search(r"<style>(.*?)</style>", source, re.S).group(1)
         digest = base64.b64encode(hashlib.sha256(style.encode()).digest()).decode()
         self.assertIn("default-src 'none'; style-src 'sha256-%s';" % digest, source)
