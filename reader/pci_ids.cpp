@@ -46,7 +46,16 @@ bool ReadIdLine(const std::string& line, size_t at, unsigned* id, std::string* n
     end = std::min(end, begin + kNameLimit);
     while (end > begin && end < line.size() && (line[end] & 0xC0) == 0x80) --end;  // not inside a UTF-8 sequence
     *id = value;
-    name->assign(line, begin, end - begin);
+    name->clear();
+    for (size_t i = begin; i < end; ++i) {  // a control byte would reach a terminal as it is: shown as \xNN
+        const unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c >= 0x20 && c != 0x7F) {
+            *name += char(c);
+        } else {
+            static const char kHex[] = "0123456789abcdef";
+            *name += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+        }
+    }
     return true;
 }
 

@@ -237,6 +237,7 @@ class PciIdsTest(unittest.TestCase):
             (nv + b"C 03  Display controller\n\t00  VGA compatible controller\n\t0020  In the classes\n", bare),
             (b"C 03  Display controller\n" + nv + b"\t0020  After the classes\n", refused % "no vendor in it"),
             (nv + b"\t0020  " + b"N" * 200 + b"\n", "N" * 160 + " (0x10de:0x0020)"),
+            (nv + b"\t0020  \x1b[31mRed\x7f\ttab\n", "\\x1b[31mRed\\x7f\\x09tab (0x10de:0x0020)"),
             (nv + b"\t0020\n", refused % "line 2"),
             (b"\t0020  Before any vendor\n" + nv, refused % "line 1"),
             (b"", refused % "no vendor in it"),
