@@ -86,8 +86,10 @@ bool NextUtf8(std::string_view s, size_t* at, uint32_t* point) {
 // Windows-1252's characters for 0x80-0x9F (0: none), as the reports' machines mostly
 // wrote them; the other bytes above 0x7F are Latin-1's.
 const uint16_t kWindows1252[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
-    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 // What the page shows of a text: it is escaped for HTML, control and direction
 // characters are shown as \xNN or \u{NNNN}, and a very long text is cut.
@@ -215,8 +217,9 @@ std::string RowItem(const std::string& label, uint64_t count, uint64_t of, bool 
                     uint64_t before_of) {
     std::string item = "<li class=\"row\" data-count=\"" + Number(count) + "\" data-of=\"" + Number(of) + "\"";
     if (compared) item += " data-before=\"" + Number(before) + "\" data-before-of=\"" + Number(before_of) + "\"";
-    item += "><span class=\"label\">" + Shown(label) + "</span>" + Bar(count, of, compared ? &before : nullptr, before_of) +
-            "<span class=\"count\">" + Number(count) + "</span><span class=\"share\">" + Percent(count, of) + "</span>";
+    item += "><span class=\"label\">" + Shown(label) + "</span>" +
+            Bar(count, of, compared ? &before : nullptr, before_of) + "<span class=\"count\">" + Number(count) +
+            "</span><span class=\"share\">" + Percent(count, of) + "</span>";
     if (compared) item += ChangeCell(count, of, before, before_of);
     return item + "</li>\n";
 }
@@ -266,7 +269,8 @@ std::string Category(const Json& category, bool compared) {
     const uint64_t of = Count(category, "of"), before_of = Count(category, "before_of");
     std::string out = "<section class=\"category\" data-of=\"" + Number(of) + "\"";
     if (compared) out += " data-before-of=\"" + Number(before_of) + "\"";
-    out += ">\n<h2><span class=\"name\">" + Shown(Text(category, "name")) + "</span> <span class=\"of\">of " + Number(of) + " reports";
+    out += ">\n<h2><span class=\"name\">" + Shown(Text(category, "name")) + "</span> <span class=\"of\">of " +
+           Number(of) + " reports";
     if (compared) out += ", earlier " + Number(before_of);
     out += "</span></h2>\n";
     if (Has(category, "note")) out += "<p class=\"note\">" + Shown(Text(category, "note")) + "</p>\n";
@@ -313,9 +317,11 @@ std::string Sha256Base64(std::string_view data) {
     const auto rotr = [](uint32_t x, int n) { return x >> n | x << (32 - n); };
     for (size_t block = 0; block < message.size(); block += 64) {
         uint32_t w[64];
-        for (int i = 0; i < 16; ++i)
-            w[i] = uint32_t(uint8_t(message[block + 4 * i])) << 24 | uint32_t(uint8_t(message[block + 4 * i + 1])) << 16 |
-                   uint32_t(uint8_t(message[block + 4 * i + 2])) << 8 | uint8_t(message[block + 4 * i + 3]);
+        for (int i = 0; i < 16; ++i) {
+            const char* p = message.data() + block + 4 * i;
+            w[i] = uint32_t(uint8_t(p[0])) << 24 | uint32_t(uint8_t(p[1])) << 16 | uint32_t(uint8_t(p[2])) << 8 |
+                   uint8_t(p[3]);
+        }
         for (int i = 16; i < 64; ++i)
             w[i] = w[i - 16] + (rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ w[i - 15] >> 3) + w[i - 7] +
                    (rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ w[i - 2] >> 10);
