@@ -197,8 +197,11 @@ std::string Number(uint64_t n) { return std::to_string(n); }
 
 // A bar of count in of, with a mark at the earlier share when there is one.
 std::string Bar(uint64_t count, uint64_t of, const uint64_t* before, uint64_t before_of) {
-    const auto width = [](uint64_t n, uint64_t d) {
-        return d == 0 ? 0 : n >= d ? 1000 : static_cast<uint64_t>(1000.0 * static_cast<double>(n) / d + 0.5);
+    const auto width = [](uint64_t n, uint64_t d) -> uint64_t {  // thousandths, rounded, in integers like the shares
+        if (d == 0 || n >= d) return d == 0 ? 0 : 1000;
+        for (; n > UINT64_MAX / 1000; n >>= 1) d >>= 1;
+        const uint64_t r = n * 1000 % d;
+        return n * 1000 / d + (r >= d - r);
     };
     std::string svg = "<svg class=\"bar\" viewBox=\"0 0 1000 10\" preserveAspectRatio=\"none\" aria-hidden=\"true\">"
                       "<rect class=\"track\" width=\"1000\" height=\"10\"/><rect class=\"fill\" width=\"" +
