@@ -505,17 +505,19 @@ const Row kModeGL = {"%dx%d @ %d Hz %d bpp", nullptr, "width height refresh bpp"
 const Row kCaps = {"Caps", nullptr, nullptr, nullptr, Text::Free, nullptr, Field::Checklist};
 
 const Row* ChecklistRows() {
-    static const std::vector<Row> table = [] {
-        static std::vector<std::string> formats;
-        formats.reserve(kGLExtensionCount);
-        std::vector<Row> out;
-        for (const char* name : GLExtensionChecklist) {
-            formats.push_back(std::string(name) + ":%s");
-            out.push_back(Row{formats.back().c_str(), nullptr, nullptr, kPresent, Text::Words, nullptr, Field::Checklist});
-        }
+    // Never destroyed, as the other rows are not: each keeps its form to the end.
+    static const std::vector<std::string>* const formats = [] {
+        auto* out = new std::vector<std::string>();
+        for (const char* name : GLExtensionChecklist) out->push_back(std::string(name) + ":%s");
         return out;
     }();
-    return table.data();
+    static const std::vector<Row>* const table = [] {
+        auto* out = new std::vector<Row>();
+        for (const std::string& format : *formats)
+            out->push_back(Row{format.c_str(), nullptr, nullptr, kPresent, Text::Words, nullptr, Field::Checklist});
+        return out;
+    }();
+    return table->data();
 }
 
 size_t ChecklistSize() { return kGLExtensionCount; }

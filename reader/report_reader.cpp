@@ -153,8 +153,9 @@ public:
     }
 
     // The items of list, each with its place in it; reading adds them while more()
-    // says so.
-    void Each(Json& list, const std::function<bool()>& more, const std::function<void(Json&, size_t)>& item,
+    // says so. An item that reads nothing of its own (its line did not fit, and is
+    // kept with the unfit ones) is left out.
+    void Each(Json& list, const std::function<bool()>& more, const std::function<bool(Json&, size_t)>& item,
               Json empty = Json()) {
         const size_t outer = item_;
         if (!reading()) {
@@ -169,12 +170,10 @@ public:
                 list.push_back(empty);
                 Roomy(list.back());
             }
-            item(document_ ? list.back() : scratch_, n);
+            const bool read = item(document_ ? list.back() : scratch_, n);
             item_ = outer;
-            if (at_ == before) {
-                if (document_) list.erase(list.end() - 1);
-                break;
-            }
+            if (document_ && (!read || at_ == before)) list.erase(list.end() - 1);
+            if (at_ == before) break;
         }
     }
 
@@ -417,7 +416,7 @@ void Direct3D8Adapter(Walker& w, Json& a) {
     w.Line(a, kDriver, nullptr, {&kDriverLines[0]});
     w.Lines(a, kDriverLines, 5, &kDisplayModes8);
     if (Json* modes = w.Open(a, kDisplayModes8, Json::array(), &kHalCaps))
-        w.Each(*modes, [&] { return w.Goes(kMode8, kHalCaps); }, [&](Json& mode, size_t) { w.Value(mode, kMode8); });
+        w.Each(*modes, [&] { return w.Goes(kMode8, kHalCaps); }, [&](Json& mode, size_t) { return w.Value(mode, kMode8); });
     if (Json* caps = w.Open(a, kHalCaps, Json::object(), &kCapsFlags[0])) {
         w.Lines(*caps, kCapsFlags, 9, &kFlipSync);
         if (Json* flip = w.Open(*caps, kFlipSync, Json::object(), &kIntervals[0]))
@@ -433,13 +432,14 @@ void DirectX(Walker& w, Json& s) {
                [&](Json& caps, size_t) {
                    w.Value(caps, kHalCaps);
                    w.Lines(caps, kDirectX9Caps, 21);
+                   return true;
                },
                Json::object());
     // Without Direct3D 8 there is no DirectShow block either.
     Json* d3d8 = w.Open(s, kDirectX8, Json::array(), nullptr, true);
     if (!d3d8) return;
     w.Each(*d3d8, [&] { return !w.Fits(kDirectShow) && !w.Fits(kSections[2]); },
-           [&](Json& adapter, size_t) { Direct3D8Adapter(w, adapter); }, Json::object());
+           [&](Json& adapter, size_t) { return Direct3D8Adapter(w, adapter), true; }, Json::object());
     Json* show = w.Open(s, kDirectShow, Json::object(), &kCategories[0]);
     if (!show) return;
     for (int i = 0; i < 7; ++i) {
@@ -447,7 +447,7 @@ void DirectX(Walker& w, Json& s) {
         if (Json* names = w.Open(*show, kCategories[i], Json::array(), &follower))
             // A lost "OpenGL" line must not make the rest of the file device names.
             w.Each(*names, [&] { return !w.Fits(follower) && !(i == 6 && w.Fits(kGLVersion)) && !w.LaterHeading(1); },
-                   [&](Json& name, size_t) { w.Value(name, kDeviceName); });
+                   [&](Json& name, size_t) { return w.Value(name, kDeviceName); });
     }
 }
 
@@ -460,7 +460,7 @@ void OpenGL(Walker& w, Json& s) {
     if (w.reading() && (w.AtEnd() || w.Fits(memory))) return;  // no display-device query
     w.Line(s, kDisplayModesGL, nullptr, {&kModeGL, &kCaps});
     if (Json* modes = w.List(s, "modes"))
-        w.Each(*modes, [&] { return w.Goes(kModeGL, kCaps); }, [&](Json& mode, size_t) { w.Value(mode, kModeGL); });
+        w.Each(*modes, [&] { return w.Goes(kModeGL, kCaps); }, [&](Json& mode, size_t) { return w.Value(mode, kModeGL); });
     if (Json* caps = w.Open(s, kCaps, Json::object(), &ChecklistRows()[0])) {
         // Grown one name at a time, the list would copy every name at each doubling.
         if (w.reading() && caps->is_object()) caps->get_ref<Json::object_t&>().reserve(ChecklistSize());
@@ -480,6 +480,7 @@ void Memory(Walker& w, Json& s) {
                    w.Note(w.Taken(), "expected \"Hard Drive " + std::to_string(number) +
                                          "\": drives are numbered from 0 without a gap");
                w.Lines(drive, kDriveLines, 5);
+               return true;
            },
            Json::object());
 }

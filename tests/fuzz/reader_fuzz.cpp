@@ -19,8 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (WriteReport(Json::parse(reading.doc.dump())) != bytes) abort();
     if (!DiffReports(reading.doc, reading.doc).empty()) abort();
     if (reading.Whole() && !reading.report) abort();
+    // Walked without a document, for the counts: the very same problems.
     FleetSummary summary;
-    summary.Add(reading);
+    const Reading observed = ReadReport(bytes, &summary);
+    if (observed.problems != reading.problems || observed.report != reading.report) abort();
+    summary.Add(observed);
     summary.Add(reading);
     const Json counted = Json::parse(summary.ToJson().dump());
     if (counted["reports"] != (reading.report ? 2 : 0) || counted["not_reports"] != (reading.report ? 0 : 2)) abort();

@@ -241,6 +241,19 @@ class SurveyTest(unittest.TestCase):
         code, out, err = run("survey", self.paths[0], os.path.join(self.dir.name, "gone.txt"))
         self.assertEqual((code, out.splitlines()[4]), (2, "files not read: 1"))
 
+    def test_a_list_item_that_does_not_fit_reads_back(self):
+        # A NUL is never part of a printed text: two device names' lines are unfit, and
+        # the list must not keep an empty item for them (the report then read back short).
+        path = self.write("nul.txt", typed.report(shows={b"MIDI": [b"a\0b", b"c\0d", b"Default MidiOut Device"]}))
+        status, out, _ = run("json", path)
+        self.assertEqual(status, 1)
+        doc = json.loads(out)
+        self.assertEqual(doc["DirectX"]["DirectShow"]["MIDI"], ["Default MidiOut Device"])
+        self.assertEqual([u["text"] for u in doc["unfit"]], ["a\u0000b", "c\u0000d"])
+        back = subprocess.run([READER, "text", self.write("nul.json", out.encode())], capture_output=True).stdout
+        with open(path, "rb") as f:
+            self.assertEqual(back, f.read())
+
     def test_a_hundred_thousand_files_with_few_descriptors(self):
         tiny = [self.write("tiny%d.txt" % i, b"hello\n") for i in range(4)]  # a file has at most 65000 links
         names = []
