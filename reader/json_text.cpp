@@ -15,14 +15,21 @@ void Text(std::string& out, const std::string& text, Json::error_handler_t utf8)
     out += '"';
     const char* run = text.data();
     const char* const end = run + text.size();
+    // Bytes that need a look: controls, '"', '\\' and all beyond ASCII.
+    static const struct Plain {
+        bool byte[256];
+        Plain() : byte() {
+            for (int c = 0x20; c < 0x80; ++c) byte[c] = c != '"' && c != '\\';
+        }
+    } kPlain;
     for (const char* p = run; p < end; ++p) {
         const auto c = static_cast<unsigned char>(*p);
+        if (kPlain.byte[c]) continue;
         if (c >= 0x80) {  // beyond ASCII its own writer checks and keeps UTF-8 as it does
             out.resize(start);
             out += Json(text).dump(-1, ' ', false, utf8);
             return;
         }
-        if (c >= 0x20 && c != '"' && c != '\\') continue;
         out.append(run, p);
         run = p + 1;
         switch (c) {
