@@ -12,7 +12,8 @@ const CategoryInfo kCategories[kCategoryCount] = {
     {"Windows", nullptr, "", nullptr, false},
     {"Processors", "processors", "", nullptr, true},
     {"CPU vendor", nullptr, "", nullptr, false},
-    {"CPU clock", "clock", "MHz", "The clock as the report measured it, in bands of 500 MHz.", true},
+    {"CPU clock", "clock", "MHz", "The clock as the report measured it, in bands of 500 MHz; the median in whole MHz.",
+     true},
     {"Physical memory", "memory", "MB",
      "The report's memory line stops at 2 GB (the 32-bit call it uses), so the top band is \"2 GB or more\".", true},
     {"Graphics vendor", nullptr, "", "The first Direct3D 8 adapter's VendorId, named from the PCI ID list.", false},
@@ -191,7 +192,7 @@ void SurveyCounts::Take(const Row& row, const LineValue& v, size_t item) {
     case Field::Processors: m.has_processors = true, m.processors = v.Number(); break;
     case Field::Speed:
         // "1.#INF" and the like are no clock.
-        if (std::isfinite(v.part[0].real)) m.has_clock = true, m.clock = v.part[0].real, m.clock_text = v.Token();
+        if (std::isfinite(v.part[0].real)) m.has_clock = true, m.clock = v.part[0].real;
         break;
     case Field::CpuVendor: m.has_cpu_vendor = true, m.cpu_vendor = std::string(v.Token()); break;
     case Field::PixelShader:
@@ -278,7 +279,11 @@ void SurveyCounts::Count(const Machine& m) {
 
     if (m.has_processors && !labels[1].empty())
         histograms[1].Add(static_cast<double>(m.processors), IntegerText(m.processors), 1);
-    if (m.has_clock && !labels[3].empty()) histograms[3].Add(m.clock, m.clock_text, 1);
+    // The clock in whole MHz: as many values as there are MHz, however large the fleet.
+    if (m.has_clock && !labels[3].empty()) {
+        const double mhz = std::floor(m.clock + 0.5);
+        histograms[3].Add(mhz, IntegerText(static_cast<int64_t>(mhz)), 1);
+    }
     if (m.has_memory && !labels[4].empty()) histograms[4].Add(static_cast<double>(m.memory), IntegerText(m.memory), 1);
     if (m.has_texture && !labels[8].empty())
         histograms[8].Add(static_cast<double>(m.texture), IntegerText(m.texture), 1);

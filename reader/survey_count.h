@@ -45,7 +45,7 @@ struct Machine {
     int64_t major = 0, minor = 0, build = 0;
     int64_t ps_major = 0, ps_minor = 0, vs_major = 0, vs_minor = 0;
     double clock = 0;
-    std::string clock_text, cpu_vendor, gl, pack;  // the report's bytes
+    std::string cpu_vendor, gl, pack;  // the report's bytes
     std::vector<bool> present;                     // by checklist row
 };
 

@@ -72,7 +72,7 @@ CATEGORIES = {
                        ("2 GB or more", 1, "6.3"), ("unknown", 2, "12.5")],
     "OpenGL version": [("4.5", 10, "62.5"), ("2.1", 3, "18.8"), ("1.1", 1, "6.3"), ("unknown", 2, "12.5")],
 }
-MEDIANS = {"Processors": "2", "CPU clock": "2096.25 MHz", "Physical memory": "512 MB", "Texture memory": "127 MB"}
+MEDIANS = {"Processors": "2", "CPU clock": "2096 MHz", "Physical memory": "512 MB", "Texture memory": "127 MB"}
 # expression, fails, share of 16, fails only it, unknown
 REQUIREMENTS = [("memory>=512", 7, "43.8", 1, 2), ("ps>=2.0", 4, "25.0", 0, 1),
                 ("GL_ARB_multisample", 11, "68.8", 5, 1), ("windows>=6.1", 6, "37.5", 1, 2)]
