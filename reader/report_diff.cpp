@@ -63,7 +63,7 @@ private:
         if (a.is_object() && b.is_object()) return Object(place, a, b);
         if (a.is_array() && b.is_array()) return List(place, key, a, b);
         if (a == b) return;
-        if (place == "CPU > CPU speed" && a.is_number() && b.is_number()) {
+        if (place == FieldPlace(Field::Speed) && a.is_number() && b.is_number()) {
             const double x = a.get<double>(), y = b.get<double>();
             if (std::fabs(x - y) <= std::fabs(x) * tolerance_ / 100.0) return;
         }

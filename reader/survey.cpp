@@ -236,8 +236,10 @@ Json Document(const SurveyCounts& counts, const Before* before) {
     return doc;
 }
 
-std::string Share(uint64_t count, uint64_t of) {
-    return std::to_string(count) + " of " + std::to_string(of) + " (" + Percent(count, of);
+// "3 of 16 (18.8 %)", or with a change "3 of 16 (18.8 %, -1.2 pp)".
+std::string Share(uint64_t count, uint64_t of, const std::string& change = "") {
+    return std::to_string(count) + " of " + std::to_string(of) + " (" + Percent(count, of) +
+           (change.empty() ? "" : ", " + change) + ")";
 }
 
 // The text survey: the document's numbers in its order, one row a line.
@@ -258,25 +260,24 @@ std::string Text(const Json& doc) {
         if (category.contains("median")) line(name + ": median " + category["median"].get<std::string>());
         for (const Json& row : category["rows"]) {
             const uint64_t count = row["count"];
-            std::string text = name + ": " + row["label"].get<std::string>() + ": " + Share(count, of);
-            if (compared) text += ", " + PointChange(count, of, row["before"], category["before_of"]);
-            line(text + ")");
+            const std::string change = compared ? PointChange(count, of, row["before"], category["before_of"]) : "";
+            line(name + ": " + row["label"].get<std::string>() + ": " + Share(count, of, change));
         }
     }
     line("");
     const Json& extensions = doc["extensions"];
     const uint64_t of = extensions["of"];
-    line("OpenGL extensions: the checklist in " + Share(of, doc["reports"]) + ")");
+    line("OpenGL extensions: the checklist in " + Share(of, doc["reports"]));
     for (const Json& name : extensions["names"])
-        line("OpenGL extensions: " + name["name"].get<std::string>() + ": " + Share(name["count"], of) + ")");
+        line("OpenGL extensions: " + name["name"].get<std::string>() + ": " + Share(name["count"], of));
     if (doc.contains("require")) {
         const Json& require = doc["require"];
         const uint64_t reports = require["of"];
         line("");
-        line("require: meets all: " + Share(require["meets"], reports) + ")");
+        line("require: meets all: " + Share(require["meets"], reports));
         for (const Json& r : require["requirements"])
             line("require: " + r["expression"].get<std::string>() + ": fails " + Share(r["fails"], reports) +
-                 "), fails only it " + r["fails_only"].dump() + ", unknown " + r["unknown"].dump());
+                 ", fails only it " + r["fails_only"].dump() + ", unknown " + r["unknown"].dump());
     }
     if (compared) {
         line("");
