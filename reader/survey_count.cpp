@@ -227,7 +227,6 @@ void SurveyCounts::Take(const Row& row, const LineValue& v, size_t item) {
 }
 
 void SurveyCounts::Add(const Reading& reading) {
-    files++;
     if (!reading.report) {
         not_reports++;
     } else {

@@ -92,7 +92,7 @@ public:
     // A machine's fields counted as one more report (the walk's, or a test's).
     void Count(const Machine& machine);
 
-    uint64_t files = 0, reports = 0, not_whole = 0, not_reports = 0, not_read = 0, named_again = 0;
+    uint64_t reports = 0, not_whole = 0, not_reports = 0, not_read = 0, named_again = 0;
     Tally tallies[kCategoryCount];
     Histogram histograms[kCategoryCount];
     uint64_t checklist_of = 0;
