@@ -176,6 +176,17 @@ class SurveyTest(unittest.TestCase):
         self.assertEqual(doc["extensions"]["of"], 15)
         self.assertEqual(len(doc["extensions"]["names"]), 222)
 
+    def test_every_operator_and_version_part(self):
+        # requirement: reports of FLEET meeting it, counted by hand
+        cases = [("processors<2", 3), ("processors<=2", 11), ("processors=4", 4), ("processors!=2", 8),
+                 ("processors>4", 1), ("clock<1000", 3), ("clock>=2096.25", 12), ("texture>=128", 7),
+                 ("windows<=6.1", 10), ("windows=10.0", 2), ("windows>=10.0.22000", 1), ("gl>=2.1", 13),
+                 ("vs>=1.1", 15), ("ps=2.0", 3), ("ps<2", 3), ("GL_EXT_abgr", 15)]
+        for expression, meets in cases:
+            with self.subTest(expression):
+                text = self.survey("--require", expression)[1]
+                self.assertIn("require: meets all: %d of 16 (" % meets, text)
+
     def test_changes_against_an_earlier_survey(self):
         earlier = self.paths[:8] + [self.write("earlier.txt", report(EARLIER))]
         status, old, _ = self.survey("--json", paths=earlier)
