@@ -78,6 +78,20 @@ class ReportReaderTest(E2ETestCase):
         back = wine(READER_EXE, "text", "run0.json", cwd=self.dir)
         self.assertEqual(back.returncode, 0)
         self.assertTrue(back.stdout == data, "vindrel-report.exe text did not give back the bytes")
+        # A survey of three, so that shares do not divide evenly, names from one PCI list.
+        self.write("pci.ids", b"10de  NVIDIA Corporation\n\t06cd  GF100 [GeForce GTX 470]\n")
+        self.write("run2.txt", re.sub(rb"CPU speed: [^\r]*", b"CPU speed: 1499.5", data, count=1))
+        args = ["survey", "--pci-ids", "pci.ids", "--require", "clock>=1500", "--require", "GL_ARB_multitexture",
+                "run0.txt", "run1.txt", "run2.txt"]
+        for extra in (["--html", "page.html"], ["--json"]):
+            with self.subTest(extra[0]):
+                host = subprocess.run([READER, *args, *extra], cwd=self.dir, capture_output=True, timeout=120)
+                page = self.read(os.path.join(self.dir, "page.html")) if extra[0] == "--html" else None
+                windows = wine(READER_EXE, *args, *extra, cwd=self.dir)
+                self.assertEqual((windows.returncode, windows.stdout), (host.returncode, host.stdout))
+                if page is not None:
+                    self.assertIn(b"clock>=1500: fails 1 of 3 (33.3 %)", host.stdout)
+                    self.assertTrue(self.read(os.path.join(self.dir, "page.html")) == page, "the pages differ")
         missing = wine(READER_EXE, "check", "missing.txt", cwd=self.dir)
         self.assertEqual(missing.returncode, 2)
         self.assertIn(b"missing.txt: cannot be read", missing.stderr)
