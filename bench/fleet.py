@@ -140,8 +140,10 @@ def main():
             f.write("\n".join(paths[:max(1, len(paths) // 10)]) + "\n")
         one, other = paths[0], paths[1]
 
-        print("vindrel-report on a fleet; %d cores, load average %.1f at the start"
-              % (os.cpu_count(), os.getloadavg()[0]))
+        commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"], capture_output=True,
+                                text=True).stdout.strip() or "unknown"
+        print("vindrel-report on a fleet, natively (no Wine); %s, commit %s" % (time.strftime("%Y-%m-%d"), commit))
+        print("%d cores, load average %.1f at the start" % (os.cpu_count(), os.getloadavg()[0]))
         print("fleet: %d reports, %.1f MB, made in %.1f s (%d real, %d typed bases)"
               % (len(paths), size / 1e6, made, len(real), 4))
         print()
@@ -184,7 +186,6 @@ def main():
         print("  ratios: summary %.2f x python, %.1f x cat; survey %.2f x python, %.1f x cat; json %.2f x python"
               % (summary_seconds / python, summary_seconds / cat, survey_seconds / python, survey_seconds / cat,
                  json_seconds / python))
-        print("  goals:  summary and survey at most 1 x python and 5 x cat; json at most 2 x python")
         print()
         text = text.decode("latin-1")
         found = re.search(r"GL_ARB_multisample: present on (\d+) of", text)
