@@ -1,6 +1,6 @@
-"""The private session outlives no folder: once its build folder is removed, its keeper
+"""The private session outlives no folder: once its build folder is removed, its owner
 ends every process of it (the display, the Wine server, Wine's services and desktop)
-at its next look, which comes every 2 s."""
+at its next look, which comes every second."""
 import os
 import shutil
 import signal
@@ -8,9 +8,9 @@ import subprocess
 import tempfile
 import time
 
-from harness import BUILD, ROOT, WINTOOL, E2ETestCase, linked_prefix, main, proc_strings, processes
+from harness import BUILD, DESKTOP, ROOT, E2ETestCase, linked_prefix, main, proc_strings, processes
 
-LOOK = 2
+LOOK = 1
 
 
 def cwd(pid):
@@ -26,17 +26,17 @@ class SessionTest(E2ETestCase):
         top = tempfile.mkdtemp(prefix="session-test-", dir=os.path.abspath(BUILD))
         self.addCleanup(shutil.rmtree, top, ignore_errors=True)
         self.build = os.path.join(top, "build")
-        os.makedirs(os.path.join(self.build, "tests", "tools"))
-        shutil.copy(WINTOOL, os.path.join(self.build, "tests", "tools"))
+        os.makedirs(os.path.join(self.build, "tools"))
+        shutil.copy(DESKTOP, os.path.join(self.build, "tools"))
         prefix = os.path.join(self.build, "wineprefix")
         linked_prefix(prefix)
         # A copy of the suite's prepared prefix is ready as it is.
         open(os.path.join(prefix, ".vindrel-ready"), "w").close()
         env = {key: value for key, value in os.environ.items()
-               if key not in ("DISPLAY", "VINDREL_FAIL_MARK", "VINDREL_TURN")}
+               if key not in ("DISPLAY", "VINDREL_FAIL_MARK", "VINDREL_TURN", "VINDREL_SESSION", "VINDREL_GUARD")}
         env.update(VINDREL_BUILD=self.build, WINEPREFIX=prefix, VINDREL_SESSION_IDLE="600")
-        # One user starts the session and leaves; the session waits for the next.
-        subprocess.run(["bash", "-c", 'source "$1/scripts/lib.sh" && use_session && leave_session', "_", ROOT],
+        # One client starts the session and leaves; the session waits for the next.
+        subprocess.run(["python3", os.path.join(ROOT, "scripts", "session.py"), "run", "true"],
                        env=env, stdin=subprocess.DEVNULL, check=True, timeout=900)
         self.addCleanup(self.kill_what_is_left)
         # Its processes, found as any would: Wine's by their prefix, the rest by their folder.
@@ -45,7 +45,7 @@ class SessionTest(E2ETestCase):
                         if marker in proc_strings(pid, "environ") or cwd(pid).startswith(self.build)}
         names = sorted(name for _, name in self.session.values())
         # The server is "wineserver64" where Wine is the 64-bit build with 32-bit support.
-        for wanted in ("Xvfb", "wineserver", "services.exe", "wintool.exe"):
+        for wanted in ("Xvfb", "wineserver", "services.exe", "desktop.exe", "python3"):
             self.assertTrue(any(name.startswith(wanted) for name in names), (wanted, names))
 
     def left(self):

@@ -1,0 +1,374 @@
+#!/usr/bin/env python3
+"""The private session, turns and stops. Usage:
+  session.py guard --turn SCRIPT ARG...  runs an entry script as a process group of its own
+                                         once it has the build folder's turn (scripts/lib.sh)
+  session.py run [--here] COMMAND...     runs COMMAND in the private session; where 32-bit
+                                         cannot run, in the test machine (--here: just held)
+  session.py stop | native | prefix DIR
+The owner (session.py owner) is the one process that starts the session's parts, Xvfb,
+the wineserver and the desktop or the test machine, and the one that stops them: on a
+signal, when the session's folder has gone, when a part has ended, or when idle."""
+import contextlib
+import ctypes
+import fcntl
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "scripts", "vm"))
+import machine  # noqa: E402
+
+BUILD = os.environ.get("VINDREL_BUILD") or os.path.join(ROOT, "build")
+SESSION = os.environ.get("VINDREL_SESSION") or os.path.join(BUILD, "session")
+LOG = os.path.join(BUILD, "logs", "session-guest.log" if SESSION == machine.GUEST_SESSION else "session.log")
+IDLE = int(os.environ.get("VINDREL_SESSION_IDLE") or (0 if os.environ.get("CI") else 45))
+WAIT = int(os.environ.get("VINDREL_TURN_WAIT") or 1800)
+GRACE = float(os.environ.get("VINDREL_STOP_GRACE") or 3)
+DESKTOP = os.path.join(BUILD, "tools", "desktop.exe")
+MARLETT = "/usr/share/wine/fonts/marlett.ttf"  # Debian's fonts-wine: Wine draws the caption buttons with it
+STOPS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+at = lambda *names: os.path.join(SESSION, *names)  # noqa: E731
+
+
+class Stop(Exception):
+    """A signal came: what this process started ends, then it dies of the same signal."""
+
+
+def stopped(number, frame):
+    for sig in STOPS:
+        signal.signal(sig, signal.SIG_IGN)
+    raise Stop(number)
+
+
+def setup():
+    ctypes.CDLL(None).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER: orphans come here
+    for sig in STOPS:
+        signal.signal(sig, stopped)
+
+
+def die_of(number):
+    signal.signal(number, signal.SIG_DFL)
+    os.kill(os.getpid(), number)
+    sys.exit(128 + number)
+
+
+def say(text):
+    print("[vindrel] " + text, file=sys.stderr, flush=True)
+
+
+def fail(text, log):
+    """Says what failed and how its log ends, once (the scripts share the mark)."""
+    with contextlib.suppress(OSError, TypeError), open(os.environ.get("VINDREL_FAIL_MARK"), "w"):
+        pass
+    say("%s; the log is %s, ending with:" % (text, log))
+    with contextlib.suppress(OSError), open(log, errors="replace") as f:
+        sys.stderr.writelines("    " + line for line in f.readlines()[-25:])
+    sys.exit(1)
+
+
+def stat(pid):
+    """/proc/PID/stat's fields after the name (the state first), or None once it has gone."""
+    with contextlib.suppress(OSError, IndexError), open("/proc/%s/stat" % pid) as f:
+        return f.read().rsplit(")", 1)[1].split()
+
+
+def started(pid):
+    """A running process's start time, which tells it from a later one with its PID."""
+    fields = stat(pid)
+    return fields[19] if fields and fields[0] != "Z" else None
+
+
+def children():
+    me = str(os.getpid())
+    return [int(p) for p in os.listdir("/proc") if p.isdigit() and (stat(p) or "--")[1] == me]
+
+
+def end_group(group, grace=GRACE, with_children=False):
+    """TERM to a process group (and to this process's children), KILL to what is left of
+    it after grace seconds; returns once none is left, or 2 s after the KILL."""
+    def send(sig):
+        for kill, pid in [(os.killpg, group)] + [(os.kill, pid) for pid in with_children and children() or ()]:
+            with contextlib.suppress(ProcessLookupError):
+                kill(pid, sig)
+    send(signal.SIGTERM)
+    send(signal.SIGCONT)  # a stopped process acts on TERM once it runs again
+    for then, wait in ((signal.SIGKILL, grace), (None, 2)):
+        deadline = time.monotonic() + wait
+        while time.monotonic() < deadline:
+            with contextlib.suppress(ChildProcessError):
+                while os.waitpid(-1, os.WNOHANG)[0]:
+                    pass
+            try:
+                os.killpg(group, 0)
+            except ProcessLookupError:
+                if not (with_children and children()):
+                    return
+            time.sleep(0.02)
+        if then:
+            send(then)
+
+
+def supervise(argv, env, grace=GRACE, terminal=False):
+    """Runs argv as a process group of its own (given the terminal when asked and this has
+    it: a Ctrl-C reaches that group), ends the group on the way out, returns the status."""
+    child = tty = None
+    try:
+        child = subprocess.Popen(argv, env=env, process_group=0)
+        with contextlib.suppress(OSError):
+            tty = os.open("/dev/tty", os.O_RDWR) if terminal else None
+            signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+            if tty is not None and os.tcgetpgrp(tty) == os.getpgrp():
+                os.tcsetpgrp(tty, child.pid)
+            elif tty is not None:
+                tty = os.close(tty)
+        status = os.waitstatus_to_exitcode(os.waitpid(child.pid, 0)[1])
+    finally:
+        if child:
+            end_group(child.pid, grace)
+        with contextlib.suppress(OSError, TypeError):
+            os.tcsetpgrp(tty, os.getpgrp())
+    if -status in STOPS:
+        raise Stop(-status)
+    return 128 - status if status < 0 else status
+
+
+def locked(path, shared=False, wait=WAIT):
+    """An open descriptor of path that holds its lock, or None after wait seconds."""
+    fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o666)
+    deadline = time.monotonic() + wait
+    while True:
+        try:
+            fcntl.flock(fd, (fcntl.LOCK_SH if shared else fcntl.LOCK_EX) | fcntl.LOCK_NB)
+            return fd
+        except BlockingIOError:
+            if time.monotonic() >= deadline:
+                return os.close(fd)
+            time.sleep(0.1)
+
+
+def guard(argv):
+    """Waits at most VINDREL_TURN_WAIT s for the other runs of this build folder (a run's
+    own runs, tests of run.sh, take turns on the file it names in VINDREL_TURN), then runs
+    the script; on a signal ends all it started, says so once and dies of the signal."""
+    setup()
+    base = os.path.join(BUILD, "session", "turn")
+    path = os.environ.get("VINDREL_TURN", "")
+    path = path if path.startswith(base + ".") else base
+    env = dict(os.environ, VINDREL_GUARD=str(os.getpid()), VINDREL_TURN="%s.%d" % (base, os.getpid()))
+    try:
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        turn = locked(path, wait=0)
+        if turn is None:
+            with contextlib.suppress(OSError), open(path + ".who") as f:
+                who = f.read().strip()
+            say("another run uses %s (PID %s); waiting for it to end, at most %d s" % (BUILD, who, WAIT))
+            turn = locked(path)
+            if turn is None:
+                say("waited %d s for the other run of %s (%s) to end; giving up" % (WAIT, BUILD, who))
+                sys.exit(1)
+        with open(path + ".who", "w") as f:
+            f.write("%d %s\n" % (os.getpid(), os.path.basename(argv[1])))
+        signal.signal(signal.SIGUSR1, lambda *_: os.close(turn))  # end_turn: the next may start
+        # Its clients end their own commands first, in VINDREL_STOP_GRACE s.
+        sys.exit(supervise(argv, env, grace=GRACE + 7, terminal=True))
+    except Stop as stop:
+        say("interrupted (SIG%s); what this run started has ended" % signal.Signals(stop.args[0]).name[3:])
+        die_of(stop.args[0])
+
+
+def native():
+    """True where 32-bit Windows programs run here (some kernels refuse them)."""
+    return os.environ.get("VINDREL_VM") != "1" and subprocess.run(
+        ["/usr/lib/wine/wine", "--version"], capture_output=True).returncode == 0
+
+
+def owner_pid():
+    """(PID, display) of the session's owner while it runs, else (None, None)."""
+    with contextlib.suppress(OSError, ValueError), open(at("owner")) as f:
+        pid, start, display = f.read().split()
+        if started(pid) == start:
+            return int(pid), display
+    return None, None
+
+
+def join():
+    """Joins the session, starting its owner when none is up: (display, in-use lock)."""
+    os.makedirs(SESSION, exist_ok=True)
+    lock = locked(at("lock"))
+    if lock is None:
+        say("waited %d s for the lock of the session in %s; giving up" % (WAIT, SESSION))
+        sys.exit(1)
+    pid, display = owner_pid()
+    if not pid:
+        begun = time.monotonic()
+        if not native():
+            say("starting the test machine (this kernel does not run 32-bit programs, or VINDREL_VM=1)")
+        os.makedirs(os.path.dirname(LOG), exist_ok=True)
+        with open(LOG, "w") as log:
+            child = subprocess.Popen([sys.executable, __file__, "owner"], start_new_session=True, cwd=SESSION,
+                                     stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+        while not pid and child.poll() is None:
+            time.sleep(0.05)
+            pid, display = owner_pid()
+        if not pid:
+            fail("the private session did not start", LOG)
+        if display == "machine":
+            say("the test machine and its session are up after %d s" % (time.monotonic() - begun))
+    use = locked(at("inuse"), shared=True)
+    os.utime(at("inuse"))
+    os.close(lock)
+    return display, use
+
+
+def end_session(use=None):
+    """Asks the owner to stop (its one way: TERM) and waits until it has; with a client's
+    in-use lock, only when no other client uses it."""
+    if use is not None:
+        os.utime(at("inuse"))
+        os.close(use)
+        if IDLE:
+            return
+    lock, (pid, _) = locked(at("lock")), owner_pid()
+    unused = locked(at("inuse"), wait=0)
+    if pid and lock is not None and (use is None or unused is not None):
+        start = started(pid)
+        os.kill(pid, signal.SIGTERM)
+        while started(pid) == start:
+            time.sleep(0.05)
+
+
+def run(args):
+    setup()
+    here = args[0] == "--here"
+    argv, env = args[here:], dict(os.environ)
+    display, use = join()
+    try:
+        if display == "machine" and not here:
+            status = machine.job(SESSION, argv, env, lambda: owner_pid()[0] is not None)
+        else:
+            env.update({} if display == "machine" else {"DISPLAY": display})
+            status = supervise(argv, env)
+    except Stop as stop:
+        end_session(use)
+        die_of(stop.args[0])
+    end_session(use)
+    sys.exit(status)
+
+
+def wine_env():
+    """The environment of scripts/wine-env.sh, the one place for it."""
+    out = subprocess.run(["bash", "-c", '. "$0" && env -0', os.path.join(ROOT, "scripts", "wine-env.sh")],
+                         env=dict(os.environ, VINDREL_BUILD=BUILD), capture_output=True, check=True).stdout
+    return dict(item.split("=", 1) for item in out.decode().split("\0") if "=" in item)
+
+
+def make_prefix(prefix, private=False):
+    """A 32-bit prefix. The private display's has no window manager to wait for (Wine waits
+    about 2 s for one each time a managed window is hidden), no crash dialog to hold a test
+    until its time-out, and Wine's Marlett font, so its dialogs look as on Windows."""
+    env = dict(wine_env(), WINEPREFIX=prefix)
+    env.pop("DISPLAY", None)
+    ready = os.path.join(prefix, ".vindrel-private" if private else ".vindrel-ready")
+    if not (os.path.exists(ready) and os.path.exists(os.path.join(prefix, "system.reg"))):
+        shutil.rmtree(prefix, ignore_errors=True)
+        os.makedirs(prefix)
+        print("[vindrel] creating the Wine prefix " + prefix, file=sys.stderr, flush=True)
+        keys = [("X11 Driver", "Managed", "REG_SZ", "N"), ("WineDbg", "ShowCrashDialog", "REG_DWORD", "0")]
+        for step in [["wineboot", "-i"]] + [["wine", "reg", "add", "HKCU\\Software\\Wine\\" + key, "/v", name, "/t",
+                                             kind, "/d", value, "/f"] for key, name, kind, value in keys * private]:
+            subprocess.run(step, env=env, stdin=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=env)
+        if not os.path.exists(os.path.join(prefix, "system.reg")):
+            sys.exit("wineboot made no prefix in " + prefix)
+        for mark in {ready, os.path.join(prefix, ".vindrel-ready")}:
+            open(mark, "w").close()
+    font = os.path.join(prefix, "drive_c", "windows", "Fonts", "marlett.ttf")
+    if private and os.path.exists(MARLETT) and not os.path.exists(font):
+        shutil.copy(MARLETT, font)
+
+
+def owner():
+    setup()
+    here, env, parts, display = os.stat(SESSION), dict(wine_env(), VINDREL_SESSION=SESSION), [], None
+
+    def spawn(argv, wait=False, **kwargs):
+        """Starts a part of the session in the process group of the first."""
+        child = subprocess.Popen(argv, env=env, process_group=parts[0].pid if parts else 0, cwd=SESSION,
+                                 stdin=subprocess.DEVNULL, **kwargs)
+        if wait:
+            return os.waitstatus_to_exitcode(os.waitpid(child.pid, 0)[1])
+        parts.append(child)
+
+    try:
+        if native():
+            make_prefix(env["WINEPREFIX"], private=True)
+            read, write = os.pipe()
+            spawn(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                  pass_fds=(write,))
+            os.close(write)
+            number = os.read(read, 64).strip() if select.select([read], [], [], 30)[0] else b""
+            if not number:
+                sys.exit("the virtual display did not start")
+            display = env["DISPLAY"] = ":" + number.decode()
+            spawn(["wineserver", "-f", "-p"])
+            spawn(["wine", "cmd", "/c", "exit"], wait=True)  # boots the session once; its services live on
+            # The desktop can take longer to come up than a program waits: have it, and keep it.
+            for _ in range(6):
+                if spawn(["wine", DESKTOP, "wait"], wait=True) == 0:
+                    break
+                time.sleep(5)
+            spawn(["wine", DESKTOP, "keep"])
+        else:
+            display = "machine"
+            machine.boot(BUILD, SESSION, spawn, parts)
+        with open(at("owner.new"), "w") as f:
+            f.write("%d %s %s\n" % (os.getpid(), started(os.getpid()), display))
+        os.rename(at("owner.new"), at("owner"))
+        print("the session is up on", display, flush=True)
+        print(watch(here, parts), flush=True)
+    except Stop:
+        print("stopped by a signal", flush=True)
+    finally:
+        if display == "machine":
+            machine.poweroff(SESSION, parts[0])
+        with contextlib.suppress(OSError):
+            os.unlink(at("owner"))
+        if parts:
+            end_group(parts[0].pid, with_children=True)  # Wine's services leave the group
+
+
+def watch(here, parts):
+    """Returns why the session ends: its folder has gone, a part has ended, or it has been
+    idle VINDREL_SESSION_IDLE seconds (it keeps the lock then, while it stops)."""
+    while True:
+        time.sleep(0.2 if IDLE == 0 else 1)
+        now = os.stat(SESSION) if os.path.isdir(SESSION) else None
+        if not now or (now.st_dev, now.st_ino) != (here.st_dev, here.st_ino):
+            return "the session's folder has gone"
+        if any(part.poll() is not None for part in parts):
+            return "a part of the session has ended"
+        lock = locked(at("lock"), wait=0)
+        unused = lock is not None and locked(at("inuse"), wait=0)
+        if unused is not None and unused is not False and time.time() - os.stat(at("inuse")).st_mtime >= IDLE:
+            return "idle for %d s" % IDLE
+        for fd in (lock, unused):
+            if fd not in (None, False):
+                os.close(fd)
+
+
+if __name__ == "__main__":
+    command, args = (sys.argv[1], sys.argv[2:]) if len(sys.argv) > 1 else ("", [])
+    if command == "guard" and args[:1] == ["--turn"] and args[1:]:
+        guard(args[1:])
+    elif command == "run" and args[args[:1] == ["--here"]:]:
+        run(args)
+    elif command in ("stop", "native", "prefix", "owner"):
+        sys.exit({"stop": lambda: os.path.isdir(SESSION) and end_session(), "native": lambda: not native(),
+                  "prefix": lambda: make_prefix(*args[:1]), "owner": owner}[command]())
+    else:
+        sys.exit(__doc__)
