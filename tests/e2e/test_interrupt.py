@@ -70,10 +70,10 @@ class InterruptTest(E2ETestCase):
         return self.wait_for("dialog", lambda: wintool("wait-shown", "1000")[0] == 0)
 
     def inner(self):
-        """run-inner.sh's own process, not one of its subshells."""
+        """run-inner.sh's own process (bash SCRIPT), not one of its subshells nor its client."""
         def find():
             ids = [pid for pid in self.mine()
-                   if any(arg.endswith(b"run-inner.sh") for arg in proc_strings(pid, "cmdline"))]
+                   if any(arg.endswith(b"run-inner.sh") for arg in proc_strings(pid, "cmdline")[:2])]
             return next((pid for pid in ids if parent(pid) not in ids), None)
         return self.wait_for("run-inner.sh", find)
 
