@@ -126,7 +126,11 @@ def supervise(argv, env, grace=GRACE, terminal=False):
                 os.tcsetpgrp(tty, child.pid)
             elif tty is not None:
                 tty = os.close(tty)
-        status = os.waitstatus_to_exitcode(os.waitpid(child.pid, 0)[1])
+        while True:  # orphans come here too, and are collected as they end
+            pid, status = os.waitpid(-1, 0)
+            if pid == child.pid:
+                break
+        status = os.waitstatus_to_exitcode(status)
     finally:
         if child:
             end_group(child.pid, grace)

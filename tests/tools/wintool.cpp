@@ -192,6 +192,12 @@ int main(int argc, char** argv) {
     if (strcmp(command, "engines") == 0) return EnumWindows(ListEngine, pid) ? 0 : 3;
     if (strcmp(command, "windows") == 0) return EnumWindows(ListBox, pid) ? 0 : 3;
     if (strcmp(command, "close") == 0) return PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 3;
-    fprintf(stderr, "usage: wintool wait-shown [ms] | tree | describe | engines | windows | close\n");
+    // Activates the dialog as a click on another window and back on it would: Wine can
+    // leave the foreground dialog's caption drawn inactive after the probes' windows.
+    if (strcmp(command, "activate") == 0) {
+        SetForegroundWindow(GetDesktopWindow());
+        return SetForegroundWindow(dialog) ? 0 : 3;
+    }
+    fprintf(stderr, "usage: wintool wait-shown [ms] | tree | describe | engines | windows | close | activate\n");
     return 64;
 }
