@@ -43,12 +43,8 @@ fail() {
 }
 
 mark_failed() { mkdir -p "${VINDREL_FAIL_MARK%/*}" && : >"$VINDREL_FAIL_MARK"; }
-failed_already() { [ -e "$VINDREL_FAIL_MARK" ]; }
-
 # Nothing stops a script silently: a failing command that ends it is named with its place.
-on_error() {
-    failed_already || fail "\"$2\" failed (status $1, ${3#"$VINDREL_ROOT/"} line $4)"
-}
+on_error() { [ -e "$VINDREL_FAIL_MARK" ] || fail "\"$2\" failed (status $1, ${3#"$VINDREL_ROOT/"} line $4)"; }
 if [[ $- == *e* ]]; then
     set -E
     shopt -s inherit_errexit
@@ -83,21 +79,16 @@ bench_runs() {
 
 # check_ctest_arguments ARG...: only ctest's options that choose, show or repeat tests.
 check_ctest_arguments() {
-    local valued plain arg value=
-    valued=" -R --tests-regex -E --exclude-regex -L --label-regex -LE --label-exclude -I --tests-information
-        -FA --fixture-exclude-any -FS --fixture-exclude-setup -FC --fixture-exclude-cleanup -j --parallel
-        -O --output-log --output-junit --timeout --repeat --test-output-size-passed --test-output-size-failed "
-    plain=" -U --union -N --show-only -V --verbose -VV --extra-verbose -Q --quiet --output-on-failure
-        --stop-on-failure --rerun-failed --schedule-random --print-labels --no-label-summary --progress "
-    valued=" $(printf '%s ' $valued)" plain=" $(printf '%s ' $plain)"
+    local arg value= valued=" -R --tests-regex -E --exclude-regex -L --label-regex -LE --label-exclude -I
+        --tests-information -FA --fixture-exclude-any -FS --fixture-exclude-setup -FC --fixture-exclude-cleanup -j
+        --parallel -O --output-log --output-junit --timeout --repeat --test-output-size-passed --test-output-size-failed"
+    local plain=" -U --union -N --show-only -V --verbose -VV --extra-verbose -Q --quiet --output-on-failure
+        --stop-on-failure --rerun-failed --schedule-random --print-labels --no-label-summary --progress"
+    valued=" $(echo $valued) " plain=" $(echo $plain) "
     for arg in "$@"; do
-        if [ -n "$value" ]; then
-            value=
-        elif [[ $arg == -j[0-9]* || ($arg == --*=* && $valued == *" ${arg%%=*} "*) ]]; then
-            :
-        elif [[ $valued == *" $arg "* ]]; then
-            value=$arg
-        elif [[ $plain != *" $arg "* ]]; then
+        if [ -n "$value" ]; then value=
+        elif [[ $valued == *" $arg "* ]]; then value=$arg
+        elif [[ $plain != *" $arg "* && $arg != -j[0-9]* && ! ($arg == --*=* && $valued == *" ${arg%%=*} "*) ]]; then
             case $arg in
             -h | --help) check_usage "$arg" ;;
             -*) usage_error "unknown option: $arg (not one of ctest's that choose, show or repeat tests)" ;;
@@ -116,10 +107,9 @@ logged() {
 
 # quietly WHAT COMMAND...: logged, and a failure is said.
 quietly() {
-    local what=$1 status=0
-    shift
-    logged "$@" || status=$?
-    [ "$status" -eq 0 ] || fail "$what failed (status $status)"
+    local status=0
+    logged "${@:2}" || status=$?
+    [ "$status" -eq 0 ] || fail "$1 failed (status $status)"
     return "$status"
 }
 
@@ -192,6 +182,31 @@ at_exit() {
     local sig
     trap "$1" EXIT
     for sig in INT TERM HUP; do trap "trap - EXIT $sig; $1; kill -$sig \$\$" "$sig"; done
+}
+
+# show_dialog: starts vindrel.exe here ($program) and waits at most VINDREL_SHOW_TIMEOUT s
+# for its dialog ($window, told by the PID Wine records on its X window).
+show_dialog() {
+    local start=$SECONDS status=0
+    wine "$VINDREL_BUILD/app/vindrel.exe" </dev/null >>"$VINDREL_LOG" 2>&1 &
+    program=$!
+    until window=$(xdotool search --all --onlyvisible --pid "$program" --name '^Vindrel$' 2>/dev/null | head -n 1) &&
+        [ -n "$window" ]; do
+        if ! kill -0 "$program" 2>/dev/null; then
+            wait "$program" || status=$?
+            fail "vindrel.exe exited with $status before its dialog was shown"
+            exit 1
+        fi
+        [ $((SECONDS - start)) -lt "${VINDREL_SHOW_TIMEOUT:-600}" ] ||
+            give_up "the dialog was not shown within ${VINDREL_SHOW_TIMEOUT:-600} s"
+        sleep 0.1
+    done
+}
+# give_up WHAT: WHAT took too long; the run's process group ends the program with it.
+give_up() {
+    echo "$1" >>"$VINDREL_LOG"
+    fail "$1; ending vindrel.exe"
+    exit 1
 }
 
 # configure_and_build [TARGET...]: configures build/ once and builds the targets, or

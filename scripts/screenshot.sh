@@ -25,15 +25,7 @@ fi
 work=$(mktemp -d)
 at_exit 'rm -rf "$work"'
 cd "$work"
-wine "$VINDREL_BUILD/app/vindrel.exe" </dev/null >>"$VINDREL_LOG" 2>&1 &
-program=$!
-start=$SECONDS
-until window=$(xdotool search --all --onlyvisible --pid "$program" --name '^Vindrel$' 2>/dev/null | head -n 1) &&
-    [ -n "$window" ]; do
-    kill -0 "$program" && [ $((SECONDS - start)) -lt "${VINDREL_SHOW_TIMEOUT:-600}" ] ||
-        { fail "the dialog was not shown"; exit 1; }
-    sleep 0.1
-done
+show_dialog
 # Once the report is written the probes' hidden windows have come and gone. Home
 # selects the first section, Right expands it; then the dialog is made the active
 # window, as a click on another window and back would (there is no window manager).

@@ -1,13 +1,9 @@
 #!/usr/bin/env python3
-"""The private session, turns and stops. Usage:
-  session.py guard --turn SCRIPT ARG...  runs an entry script as a process group of its own
-                                         once it has the build folder's turn (scripts/lib.sh)
-  session.py run [--here] COMMAND...     runs COMMAND in the private session; where 32-bit
-                                         cannot run, in the test machine (--here: just held)
+"""The private session, turns and stops (docs/harness.md). Usage:
+  session.py guard --turn SCRIPT ARG...   an entry script, once it has the build folder's turn
+  session.py run [--here] COMMAND...      COMMAND in the private session (--here: held, run here)
   session.py stop | native | prefix DIR
-The owner (session.py owner) is the one process that starts the session's parts, Xvfb,
-the wineserver and the desktop or the test machine, and the one that stops them: on a
-signal, when the session's folder has gone, when a part has ended, or when idle."""
+The owner (session.py owner) is the one process that starts and stops the session's parts."""
 import contextlib
 import ctypes
 import fcntl
@@ -20,8 +16,9 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "scripts", "vm"))
+sys.path[:0] = [os.path.join(ROOT, "scripts"), os.path.join(ROOT, "scripts", "vm")]
 import machine  # noqa: E402
+from prefix import make_prefix, native, wine_env  # noqa: E402
 
 BUILD = os.environ.get("VINDREL_BUILD") or os.path.join(ROOT, "build")
 SESSION = os.environ.get("VINDREL_SESSION") or os.path.join(BUILD, "session")
@@ -30,7 +27,6 @@ IDLE = int(os.environ.get("VINDREL_SESSION_IDLE") or (0 if os.environ.get("CI") 
 WAIT = int(os.environ.get("VINDREL_TURN_WAIT") or 1800)
 GRACE = float(os.environ.get("VINDREL_STOP_GRACE") or 3)
 DESKTOP = os.path.join(BUILD, "tools", "desktop.exe")
-MARLETT = "/usr/share/wine/fonts/marlett.ttf"  # Debian's fonts-wine: Wine draws the caption buttons with it
 STOPS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
 at = lambda *names: os.path.join(SESSION, *names)  # noqa: E731
 
@@ -57,15 +53,16 @@ def die_of(number):
     sys.exit(128 + number)
 
 
-def say(text):
+def say(text, failed=False):
+    """A [vindrel] line; a failure is said once (the scripts share the mark)."""
     print("[vindrel] " + text, file=sys.stderr, flush=True)
+    with contextlib.suppress(OSError, TypeError), open(os.environ.get("VINDREL_FAIL_MARK") if failed else None, "w"):
+        pass
 
 
 def fail(text, log):
-    """Says what failed and how its log ends, once (the scripts share the mark)."""
-    with contextlib.suppress(OSError, TypeError), open(os.environ.get("VINDREL_FAIL_MARK"), "w"):
-        pass
-    say("%s; the log is %s, ending with:" % (text, log))
+    """Says what failed, where its log is and how it ends."""
+    say("%s; the log is %s, ending with:" % (text, log), failed=True)
     with contextlib.suppress(OSError), open(log, errors="replace") as f:
         sys.stderr.writelines("    " + line for line in f.readlines()[-25:])
     sys.exit(1)
@@ -84,8 +81,7 @@ def started(pid):
 
 
 def children():
-    me = str(os.getpid())
-    return [int(p) for p in os.listdir("/proc") if p.isdigit() and (stat(p) or "--")[1] == me]
+    return [int(p) for p in os.listdir("/proc") if p.isdigit() and (stat(p) or "--")[1] == str(os.getpid())]
 
 
 def end_group(group, grace=GRACE, with_children=False):
@@ -185,12 +181,6 @@ def guard(argv):
         die_of(stop.args[0])
 
 
-def native():
-    """True where 32-bit Windows programs run here (some kernels refuse them)."""
-    return os.environ.get("VINDREL_VM") != "1" and subprocess.run(
-        ["/usr/lib/wine/wine", "--version"], capture_output=True).returncode == 0
-
-
 def owner_pid():
     """(PID, display) of the session's owner while it runs, else (None, None)."""
     with contextlib.suppress(OSError, ValueError), open(at("owner")) as f:
@@ -208,12 +198,15 @@ def join():
         say("waited %d s for the lock of the session in %s; giving up" % (WAIT, SESSION))
         sys.exit(1)
     pid, display = owner_pid()
+    here = native()
+    if pid and (display == "machine") == here:  # VINDREL_VM changed: the other kind goes
+        pid = stop_owner(pid)
     if not pid:
         begun = time.monotonic()
-        if not native():
+        if not here:
             say("starting the test machine (this kernel does not run 32-bit programs, or VINDREL_VM=1)")
         os.makedirs(os.path.dirname(LOG), exist_ok=True)
-        with open(LOG, "w") as log:
+        with open(LOG, "a") as log:
             child = subprocess.Popen([sys.executable, __file__, "owner"], start_new_session=True, cwd=SESSION,
                                      stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         while not pid and child.poll() is None:
@@ -238,12 +231,16 @@ def end_session(use=None):
         if IDLE:
             return
     lock, (pid, _) = locked(at("lock")), owner_pid()
-    unused = locked(at("inuse"), wait=0)
-    if pid and lock is not None and (use is None or unused is not None):
-        start = started(pid)
-        os.kill(pid, signal.SIGTERM)
-        while started(pid) == start:
-            time.sleep(0.05)
+    if pid and lock is not None and (use is None or locked(at("inuse"), wait=0) is not None):
+        stop_owner(pid)
+
+
+def stop_owner(pid):
+    """TERM, the one way to stop the owner; returns once it has ended."""
+    start = started(pid)
+    os.kill(pid, signal.SIGTERM)
+    while started(pid) == start:
+        time.sleep(0.05)
 
 
 def run(args):
@@ -253,7 +250,7 @@ def run(args):
     display, use = join()
     try:
         if display == "machine" and not here:
-            status = machine.job(SESSION, argv, env, lambda: owner_pid()[0] is not None)
+            status = machine.job(SESSION, argv, env, lambda: owner_pid()[0] is not None, say)
         else:
             env.update({} if display == "machine" else {"DISPLAY": display})
             status = supervise(argv, env)
@@ -264,41 +261,9 @@ def run(args):
     sys.exit(status)
 
 
-def wine_env():
-    """The environment of scripts/wine-env.sh, the one place for it."""
-    out = subprocess.run(["bash", "-c", '. "$0" && env -0', os.path.join(ROOT, "scripts", "wine-env.sh")],
-                         env=dict(os.environ, VINDREL_BUILD=BUILD), capture_output=True, check=True).stdout
-    return dict(item.split("=", 1) for item in out.decode().split("\0") if "=" in item)
-
-
-def make_prefix(prefix, private=False):
-    """A 32-bit prefix. The private display's has no window manager to wait for (Wine waits
-    about 2 s for one each time a managed window is hidden), no crash dialog to hold a test
-    until its time-out, and Wine's Marlett font, so its dialogs look as on Windows."""
-    env = dict(wine_env(), WINEPREFIX=prefix)
-    env.pop("DISPLAY", None)
-    ready = os.path.join(prefix, ".vindrel-private" if private else ".vindrel-ready")
-    if not (os.path.exists(ready) and os.path.exists(os.path.join(prefix, "system.reg"))):
-        shutil.rmtree(prefix, ignore_errors=True)
-        os.makedirs(prefix)
-        print("[vindrel] creating the Wine prefix " + prefix, file=sys.stderr, flush=True)
-        keys = [("X11 Driver", "Managed", "REG_SZ", "N"), ("WineDbg", "ShowCrashDialog", "REG_DWORD", "0")]
-        for step in [["wineboot", "-i"]] + [["wine", "reg", "add", "HKCU\\Software\\Wine\\" + key, "/v", name, "/t",
-                                             kind, "/d", value, "/f"] for key, name, kind, value in keys * private]:
-            subprocess.run(step, env=env, stdin=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=env)
-        if not os.path.exists(os.path.join(prefix, "system.reg")):
-            sys.exit("wineboot made no prefix in " + prefix)
-        for mark in {ready, os.path.join(prefix, ".vindrel-ready")}:
-            open(mark, "w").close()
-    font = os.path.join(prefix, "drive_c", "windows", "Fonts", "marlett.ttf")
-    if private and os.path.exists(MARLETT) and not os.path.exists(font):
-        shutil.copy(MARLETT, font)
-
-
 def owner():
     setup()
-    here, env, parts, display = os.stat(SESSION), dict(wine_env(), VINDREL_SESSION=SESSION), [], None
+    here, env, parts, display = os.stat(SESSION), dict(wine_env(BUILD), VINDREL_SESSION=SESSION), [], None
 
     def spawn(argv, wait=False, **kwargs):
         """Starts a part of the session in the process group of the first."""
@@ -310,7 +275,7 @@ def owner():
 
     try:
         if native():
-            make_prefix(env["WINEPREFIX"], private=True)
+            make_prefix(env["WINEPREFIX"], BUILD, private=True)
             read, write = os.pipe()
             spawn(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                   pass_fds=(write,))
@@ -326,7 +291,9 @@ def owner():
                 if spawn(["wine", DESKTOP, "wait"], wait=True) == 0:
                     break
                 time.sleep(5)
-            spawn(["wine", DESKTOP, "keep"])
+            spawn(["wine", DESKTOP, "keep"], stdout=subprocess.PIPE)  # up once it says so
+            if not select.select([parts[-1].stdout], [], [], 600)[0] or not parts[-1].stdout.readline():
+                sys.exit("the desktop keeper did not start")
         else:
             display = "machine"
             machine.boot(BUILD, SESSION, spawn, parts)
@@ -354,8 +321,9 @@ def watch(here, parts):
         now = os.stat(SESSION) if os.path.isdir(SESSION) else None
         if not now or (now.st_dev, now.st_ino) != (here.st_dev, here.st_ino):
             return "the session's folder has gone"
-        if any(part.poll() is not None for part in parts):
-            return "a part of the session has ended"
+        ended = [" ".join(part.args) for part in parts if part.poll() is not None]
+        if ended:
+            return "a part of the session has ended: " + " ".join(ended)
         lock = locked(at("lock"), wait=0)
         unused = lock is not None and locked(at("inuse"), wait=0)
         if unused is not None and unused is not False and time.time() - os.stat(at("inuse")).st_mtime >= IDLE:
@@ -373,6 +341,6 @@ if __name__ == "__main__":
         run(args)
     elif command in ("stop", "native", "prefix", "owner"):
         sys.exit({"stop": lambda: os.path.isdir(SESSION) and end_session(), "native": lambda: not native(),
-                  "prefix": lambda: make_prefix(*args[:1]), "owner": owner}[command]())
+                  "prefix": lambda: make_prefix(*args[:1], BUILD), "owner": owner}[command]())
     else:
         sys.exit(__doc__)

@@ -1,8 +1,10 @@
 // The private session's desktop: "desktop wait" exits 0 once this session can show
-// windows, "desktop keep" holds a hidden window until it is ended. Wine's desktop
+// windows, "desktop keep" holds a hidden window (and says "kept" once it does) until it
+// is ended. Wine's desktop
 // process ends a while after the last window closes and must start again for the next
 // program; on a loaded machine that start can time out, so the session keeps it up.
 #include <windows.h>
+#include <stdio.h>
 #include <string.h>
 
 int main(int argc, char** argv) {
@@ -14,6 +16,8 @@ int main(int argc, char** argv) {
                                   nullptr, nullptr);
     if (!window) return 1;
     if (!keep) return DestroyWindow(window) ? 0 : 1;
+    puts("kept");
+    fflush(stdout);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
     return 0;

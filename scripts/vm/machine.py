@@ -37,7 +37,7 @@ $bb mount -t proc proc /proc
 $bb mount -t devtmpfs dev /dev
 for m in $($bb cat /modules.list); do $bb insmod "/modules/$m" 2>/dev/null; done
 arg() { $bb sed -n "s/.*vindrel.$1=\([^ ]*\).*/\1/p" /proc/cmdline; }
-state=$(arg state)
+state=$(arg state) runner=$(arg runner) build=$(arg build) binds=$(arg binds)
 $bb mount -t tmpfs -o mode=755 root /newroot
 $bb mkdir -p /newroot/host /newroot/live
 o=trans=virtio,version=9p2000.L,msize=512000
@@ -46,12 +46,12 @@ $bb mount -t 9p -o $o,cache=loose hostroot /newroot/host && $bb mount -t 9p -o $
 for link in bin lib lib32 lib64 libx32 sbin; do
     target=$($bb readlink "/newroot/host/$link") && $bb ln -s "$target" "/newroot/$link"
 done
-for d in usr etc var root home opt srv work boot mnt media $(arg binds | $bb tr : ' '); do
+for d in usr etc var root home opt srv work boot mnt media $(echo "$binds" | $bb tr : ' '); do
     [ -d "/newroot/host/$d" ] || continue
     $bb mkdir -p "/newroot/$d"
     $bb mount --bind "/newroot/host/$d" "/newroot/$d"
 done
-$bb mkdir -p /newroot/proc /newroot/sys /newroot/run /newroot/tmp
+$bb mkdir -p /newroot/proc /newroot/sys /newroot/dev /newroot/run /newroot/tmp
 $bb mount -t proc proc /newroot/proc
 $bb mount -t sysfs sys /newroot/sys
 $bb mount -t tmpfs -o mode=755 tmpfs /newroot/run
@@ -62,7 +62,7 @@ $bb mount --move /dev /newroot/dev
 $bb mkdir -p /newroot/dev/pts /newroot/dev/shm
 $bb mount -t devpts devpts /newroot/dev/pts
 $bb mount -t tmpfs tmpfs /newroot/dev/shm
-exec $bb switch_root /newroot /usr/bin/python3 "$(arg runner)" guest "$state" "$(arg build)"
+exec $bb switch_root /newroot /usr/bin/python3 "$runner" guest "$state" "$build"
 """
 
 
@@ -83,8 +83,8 @@ def initrd(build):
         with open(os.path.join(top, "init"), "w") as f:
             f.write(INIT)
         os.chmod(os.path.join(top, "init"), 0o755)
-        depends = subprocess.run(["modprobe", "-S", version, "--show-depends", "virtio_pci", "9pnet_virtio", "9p"],
-                                 capture_output=True, text=True, check=True).stdout.split("\n")
+        depends = [line for name in ("virtio_pci", "9pnet_virtio", "9p") for line in subprocess.run(
+            ["modprobe", "-S", version, "--show-depends", name], capture_output=True, text=True, check=True).stdout.split("\n")]
         names = []
         for module in dict.fromkeys(line.split()[1] for line in depends if line.startswith("insmod ")):
             name = re.sub(r"\.ko.*", ".ko", os.path.basename(module))
@@ -126,11 +126,11 @@ def poweroff(session, qemu):
     if not os.path.exists(os.path.join(session, "ready")):
         return
     open(os.path.join(session, "poweroff"), "w").close()
-    with contextlib.suppress(subprocess.TimeoutExpired):
-        qemu.wait(timeout=10)
+    with contextlib.suppress(subprocess.TimeoutExpired):  # a prefix cut short is lost
+        qemu.wait(timeout=120)
 
 
-def job(session, argv, env, alive):
+def job(session, argv, env, alive, say):
     """Runs argv in the machine, in this folder, with the allowed part of env; its output
     comes here as it is written, its status is returned, and a stop here cancels it."""
     env = {key: value for key, value in env.items() if ALLOWED.fullmatch(key)}
@@ -154,7 +154,7 @@ def job(session, argv, env, alive):
             if time.monotonic() - looked > 2:
                 looked = time.monotonic()
                 if not alive():
-                    print("[vindrel] the test machine stopped during the command", file=sys.stderr)
+                    say("the test machine stopped during the command", failed=True)
                     return 70
             time.sleep(0.1)
     finally:
@@ -180,7 +180,7 @@ def guest(state, build):
     with contextlib.suppress(OSError), open("/etc/hostname") as f:
         subprocess.run(["hostname", f.read().strip()])
     session_py = os.path.join(ROOT, "scripts", "session.py")
-    own = dict(PATH=PATH, HOME="/root", LANG="C.UTF-8", VINDREL_BUILD=build, VINDREL_SESSION=GUEST_SESSION,
+    own = dict(SLOW, PATH=PATH, HOME="/root", LANG="C.UTF-8", VINDREL_BUILD=build, VINDREL_SESSION=GUEST_SESSION,
                VINDREL_SESSION_IDLE="999999999")
     with open(os.path.join(build, "logs", "session.log"), "ab") as log:
         up = subprocess.run([sys.executable, session_py, "run", "true"], env=own, stdout=log, stderr=log)
