@@ -31,8 +31,8 @@ STOPS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
 at = lambda *names: os.path.join(SESSION, *names)  # noqa: E731
 
 
-class Stop(Exception):
-    """A signal came: what this process started ends, then it dies of the same signal."""
+class Stop(Exception):  # a signal came: what this started ends, then it dies of the signal
+    pass
 
 
 def stopped(number, frame):
@@ -80,13 +80,12 @@ def started(pid):
     return fields[19] if fields and fields[0] != "Z" else None
 
 
-def children():
+def children():  # this process's, by their parent
     return [int(p) for p in os.listdir("/proc") if p.isdigit() and (stat(p) or "--")[1] == str(os.getpid())]
 
 
 def end_group(group, grace=GRACE, with_children=False):
-    """TERM to a process group (and to this process's children), KILL to what is left of
-    it after grace seconds; returns once none is left, or 2 s after the KILL."""
+    """TERM to a group (and this one's children), KILL after grace s; back once none is left."""
     def send(sig):
         for kill, pid in [(os.killpg, group)] + [(os.kill, pid) for pid in with_children and children() or ()]:
             with contextlib.suppress(ProcessLookupError):
@@ -110,8 +109,8 @@ def end_group(group, grace=GRACE, with_children=False):
 
 
 def supervise(argv, env, grace=GRACE, terminal=False):
-    """Runs argv as a process group of its own (given the terminal when asked and this has
-    it: a Ctrl-C reaches that group), ends the group on the way out, returns the status."""
+    """Runs argv as a process group of its own (with the terminal when asked: a Ctrl-C reaches
+    it), ends the group on the way out, returns the status."""
     child = tty = None
     try:
         child = subprocess.Popen(argv, env=env, process_group=0)
@@ -137,8 +136,7 @@ def supervise(argv, env, grace=GRACE, terminal=False):
     return 128 - status if status < 0 else status
 
 
-def locked(path, shared=False, wait=WAIT):
-    """An open descriptor of path that holds its lock, or None after wait seconds."""
+def locked(path, shared=False, wait=WAIT):  # a descriptor holding path's lock, or None after wait s
     fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o666)
     deadline = time.monotonic() + wait
     while True:
@@ -152,9 +150,8 @@ def locked(path, shared=False, wait=WAIT):
 
 
 def guard(argv):
-    """Waits at most VINDREL_TURN_WAIT s for the other runs of this build folder (a run's
-    own runs, tests of run.sh, take turns on the file it names in VINDREL_TURN), then runs
-    the script; on a signal ends all it started, says so once and dies of the signal."""
+    """Waits for the build folder's turn (a run's own runs take turns on VINDREL_TURN), runs the
+    script; on a signal ends all it started, says so once and dies of the signal."""
     setup()
     base = os.path.join(BUILD, "session", "turn")
     path = os.environ.get("VINDREL_TURN", "")
@@ -164,6 +161,7 @@ def guard(argv):
         os.makedirs(os.path.dirname(path), exist_ok=True)
         turn = locked(path, wait=0)
         if turn is None:
+            who = "unknown"
             with contextlib.suppress(OSError), open(path + ".who") as f:
                 who = f.read().strip()
             say("another run uses %s (PID %s); waiting for it to end, at most %d s" % (BUILD, who, WAIT))
@@ -181,8 +179,7 @@ def guard(argv):
         die_of(stop.args[0])
 
 
-def owner_pid():
-    """(PID, display) of the session's owner while it runs, else (None, None)."""
+def owner_pid():  # (PID, display) of the session's owner while it runs
     with contextlib.suppress(OSError, ValueError), open(at("owner")) as f:
         pid, start, display = f.read().split()
         if started(pid) == start:
@@ -198,7 +195,7 @@ def join():
         say("waited %d s for the lock of the session in %s; giving up" % (WAIT, SESSION))
         sys.exit(1)
     pid, display = owner_pid()
-    here = native()
+    here = SESSION == machine.GUEST_SESSION or native()
     if pid and (display == "machine") == here:  # VINDREL_VM changed: the other kind goes
         pid = stop_owner(pid)
     if not pid:
@@ -223,8 +220,7 @@ def join():
 
 
 def end_session(use=None):
-    """Asks the owner to stop (its one way: TERM) and waits until it has; with a client's
-    in-use lock, only when no other client uses it."""
+    """Stops the session; with a client's in-use lock, only when no other client uses it."""
     if use is not None:
         os.utime(at("inuse"))
         os.close(use)
@@ -265,13 +261,18 @@ def owner():
     setup()
     here, env, parts, display = os.stat(SESSION), dict(wine_env(BUILD), VINDREL_SESSION=SESSION), [], None
 
-    def spawn(argv, wait=False, **kwargs):
-        """Starts a part of the session in the process group of the first."""
+    def spawn(argv, wait=False, **kwargs):  # a part of the session, in the group of the first
         child = subprocess.Popen(argv, env=env, process_group=parts[0].pid if parts else 0, cwd=SESSION,
                                  stdin=subprocess.DEVNULL, **kwargs)
         if wait:
             return os.waitstatus_to_exitcode(os.waitpid(child.pid, 0)[1])
         parts.append(child)
+
+    def keep():  # the desktop's keeper, the third part: up once it says so, again when it ends
+        parts[2:] = []
+        spawn(["wine", DESKTOP, "keep"], stdout=subprocess.PIPE)
+        if not select.select([parts[2].stdout], [], [], 600)[0] or not parts[2].stdout.readline():
+            sys.exit("the desktop keeper did not start")
 
     try:
         if native():
@@ -291,9 +292,7 @@ def owner():
                 if spawn(["wine", DESKTOP, "wait"], wait=True) == 0:
                     break
                 time.sleep(5)
-            spawn(["wine", DESKTOP, "keep"], stdout=subprocess.PIPE)  # up once it says so
-            if not select.select([parts[-1].stdout], [], [], 600)[0] or not parts[-1].stdout.readline():
-                sys.exit("the desktop keeper did not start")
+            keep()
         else:
             display = "machine"
             machine.boot(BUILD, SESSION, spawn, parts)
@@ -301,7 +300,7 @@ def owner():
             f.write("%d %s %s\n" % (os.getpid(), started(os.getpid()), display))
         os.rename(at("owner.new"), at("owner"))
         print("the session is up on", display, flush=True)
-        print(watch(here, parts), flush=True)
+        print(watch(here, parts, keep), flush=True)
     except Stop:
         print("stopped by a signal", flush=True)
     finally:
@@ -313,14 +312,16 @@ def owner():
             end_group(parts[0].pid, with_children=True)  # Wine's services leave the group
 
 
-def watch(here, parts):
-    """Returns why the session ends: its folder has gone, a part has ended, or it has been
-    idle VINDREL_SESSION_IDLE seconds (it keeps the lock then, while it stops)."""
+def watch(here, parts, keep):
+    """Why the session ends: its folder gone, a part ended, or idle (keeping the lock to stop)."""
     while True:
         time.sleep(0.2 if IDLE == 0 else 1)
         now = os.stat(SESSION) if os.path.isdir(SESSION) else None
         if not now or (now.st_dev, now.st_ino) != (here.st_dev, here.st_ino):
             return "the session's folder has gone"
+        if len(parts) == 3 and parts[2].poll() is not None:
+            print("the desktop keeper ended; starting it again", flush=True)
+            keep()
         ended = [" ".join(part.args) for part in parts if part.poll() is not None]
         if ended:
             return "a part of the session has ended: " + " ".join(ended)

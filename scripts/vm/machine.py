@@ -202,7 +202,7 @@ def guest(state, build):
                 f.write("2")
             show_folder(spec["cwd"])
             with open(os.path.join(folder, "output"), "ab") as out, open(os.path.join(folder, "errors"), "ab") as err:
-                child = subprocess.Popen([sys.executable, session_py, "run", *spec["argv"]], cwd=spec["cwd"],
+                child = subprocess.Popen([sys.executable, "-S", session_py, "run", *spec["argv"]], cwd=spec["cwd"],
                                          env=dict(own, **spec["env"]),
                                          stdin=subprocess.DEVNULL, stdout=out, stderr=err, start_new_session=True)
             running[child.pid] = folder
