@@ -15,4 +15,4 @@ ensure_packages
 configure_and_build vindrel_bench desktop
 # The test machine emulates its processor in software.
 wine_here || export VINDREL_BENCH_EMULATED=1
-in_session python3 "$VINDREL_ROOT/bench/report_time.py" "$runs"
+VINDREL_BUILD=$VINDREL_BUILD in_session python3 "$VINDREL_ROOT/bench/report_time.py" "$runs"

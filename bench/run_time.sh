@@ -56,7 +56,7 @@ for _ in $(seq "$runs"); do
     warm+=("$took")
     log "warm run: ${warm[-1]} s"
 done
-in_session python3 "$VINDREL_ROOT/bench/report_time.py" own "$runs" >"$work/own" 2>>"$VINDREL_LOG"
+VINDREL_BUILD=$VINDREL_BUILD in_session python3 "$VINDREL_ROOT/bench/report_time.py" own "$runs" >"$work/own" 2>>"$VINDREL_LOG"
 own=$(tr -d '\r' <"$work/own")
 if wine_here; then
     where="native 32-bit $(wine --version)"
