@@ -15,22 +15,21 @@ if [ ! -w "$here" ] || { [ -e "$here/stats.txt" ] && [ ! -w "$here/stats.txt" ];
     log "cannot write stats.txt in $here; run it from a folder you can write to"
     exit 1
 fi
-handle_signals
-take_turn
+take_turn "$@"
 
 start_log run
 ensure_packages
-configure_and_build vindrel wintool
-cd "$here"
+configure_and_build vindrel desktop
 if [ -n "${DISPLAY:-}" ] && wine_here; then
     if xdotool getdisplaygeometry >/dev/null 2>&1; then
         # The user's display keeps Wine's defaults: a prefix of its own, managed windows.
-        # Its dialog stays as long as the user likes, so other runs need not wait for it.
+        # Its dialog stays as long as the user likes, so other runs need not wait for it;
+        # its Wine server ends by itself a few seconds after the dialog.
         export WINEPREFIX=$VINDREL_BUILD/wineprefix-display
-        ensure_prefix
+        session prefix "$WINEPREFIX" 2>>"$VINDREL_LOG"
         end_turn
         status=0
-        waited wine "$VINDREL_BUILD/app/vindrel.exe" </dev/null >>"$VINDREL_LOG" 2>&1 || status=$?
+        wine "$VINDREL_BUILD/app/vindrel.exe" </dev/null >>"$VINDREL_LOG" 2>&1 || status=$?
         if [ "$status" -ne 0 ]; then
             fail "vindrel.exe exited with $status"
             exit "$status"
@@ -41,4 +40,4 @@ if [ -n "${DISPLAY:-}" ] && wine_here; then
     log "the display $DISPLAY is not usable; running headless instead"
 fi
 unset DISPLAY
-VINDREL_NESTED=1 waited on_wine_host "$VINDREL_ROOT/scripts/run-inner.sh"
+in_session "$VINDREL_ROOT/scripts/run-inner.sh"

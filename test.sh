@@ -11,19 +11,14 @@ Builds everything and runs the suite through CTest. Labels: unit, e2e, fault, fu
 VINDREL_FUZZ_SECONDS=N gives the fuzzing pass N seconds in all (default 30).
 Output goes to build/logs/test.log."
 check_ctest_arguments "$@"
-handle_signals
-take_turn
+take_turn "$@"
 
 start_log test
 install_packages "${VINDREL_PACKAGES[@]}" "${VINDREL_TEST_PACKAGES[@]}"
-# The session starts (the test machine boots) while the rest builds, held until joined.
-configure_and_build wintool
-VINDREL_NESTED=1 bash -c 'source "$1" && handle_signals && use_session &&
-    until [ -e "$VINDREL_SESSION/users/$2" ]; do waited sleep 0.5; done' _ "$VINDREL_ROOT/scripts/lib.sh" $$ &
-starter=$!
+# The session starts (the test machine boots) while the rest builds, and is held until
+# this script ends. CTest runs here; wine-run sends what needs 32-bit Wine to the machine.
+configure_and_build desktop
+session run --here bash -c 'while kill -0 "$1"; do sleep 1; done' _ $$ </dev/null >>"$VINDREL_LOG" 2>&1 &
 configure_and_build
-# CTest runs here; wine-run sends what needs 32-bit Wine to the session's test machine.
-use_session
-wait "$starter" || true
 cd "$VINDREL_BUILD"
-waited ctest --output-on-failure --timeout "${VINDREL_TEST_TIMEOUT:-1800}" -j 2 "$@"
+session run --here ctest --output-on-failure --timeout "${VINDREL_TEST_TIMEOUT:-1800}" -j 2 "$@"

@@ -9,11 +9,10 @@ VINDREL_USAGE="usage: bench/report_time.sh [RUNS]   (default 10)
 Times vindrel.exe against the floor program and Wine's dxdiag /t in the private
 session, and prints medians, ranges, ratios, each section's cost and the size."
 bench_runs 10 "$@"
-handle_signals
-take_turn
+take_turn "$@"
 start_log bench
 ensure_packages
-configure_and_build vindrel_bench wintool
-# The virtual machine of on_wine_host emulates its processor in software.
+configure_and_build vindrel_bench desktop
+# The test machine emulates its processor in software.
 wine_here || export VINDREL_BENCH_EMULATED=1
-VINDREL_NESTED=1 waited on_wine_host "$VINDREL_ROOT/bench/report_time-inner.sh" "$runs"
+VINDREL_BUILD=$VINDREL_BUILD in_session python3 "$VINDREL_ROOT/bench/report_time.py" "$runs"

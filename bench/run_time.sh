@@ -10,16 +10,14 @@ VINDREL_USAGE="usage: bench/run_time.sh [RUNS]   (default 5)
 Times warm headless runs of ./run.sh beside vindrel.exe's own launch to exit, and
 a fresh clone's cold run; prints medians and ranges."
 bench_runs 5 "$@"
-handle_signals
-take_turn
+take_turn "$@"
 start_log bench
 ensure_packages
-configure_and_build vindrel wintool bench_watch
+configure_and_build vindrel desktop bench_watch
 work=$(mktemp -d)
 clone=$work/clone
 end_clone() {
-    [ ! -d "$clone/build" ] || VINDREL_BUILD=$clone/build bash -c 'source "$1" && end_session' _ \
-        "$VINDREL_ROOT/scripts/lib.sh"
+    [ ! -d "$clone/build" ] || VINDREL_BUILD=$clone/build session stop
     rm -rf "$work"
 }
 at_exit end_clone
@@ -30,7 +28,7 @@ timed() {
     rm -rf "$work/out"
     mkdir "$work/out"
     start=$EPOCHREALTIME
-    waited env -C "$work/out" -u DISPLAY "$1" >>"$VINDREL_LOG" 2>&1 || { fail "$1 failed"; exit 1; }
+    env -C "$work/out" -u DISPLAY "$1" >>"$VINDREL_LOG" 2>&1 || { fail "$1 failed"; exit 1; }
     end=$EPOCHREALTIME
     left=$(ls -A "$work/out")
     [ "$left" = stats.txt ] || { log "the run left in its folder: ${left:-nothing}"; exit 1; }
@@ -39,7 +37,7 @@ timed() {
 
 cold=""
 # One emulated machine at a time: the clone's, then this folder's.
-end_session
+session stop
 if git -C "$VINDREL_ROOT" rev-parse --verify -q HEAD >/dev/null; then
     commit=$(git -C "$VINDREL_ROOT" rev-parse --short HEAD)
     log "cold run: a clone of $commit (committed files only)"
@@ -58,12 +56,12 @@ for _ in $(seq "$runs"); do
     warm+=("$took")
     log "warm run: ${warm[-1]} s"
 done
-VINDREL_NESTED=1 waited on_wine_host "$VINDREL_ROOT/bench/report_time-inner.sh" own "$runs" >"$work/own" 2>>"$VINDREL_LOG"
+VINDREL_BUILD=$VINDREL_BUILD in_session python3 "$VINDREL_ROOT/bench/report_time.py" own "$runs" >"$work/own" 2>>"$VINDREL_LOG"
 own=$(tr -d '\r' <"$work/own")
-if in_machine; then
-    where="the test machine ($(qemu-system-x86_64 --version | head -n 1), software emulation, kept between runs)"
-else
+if wine_here; then
     where="native 32-bit $(wine --version)"
+else
+    where="the test machine ($(qemu-system-x86_64 --version | head -n 1), software emulation, kept between runs)"
 fi
 
 python3 - "$where" "$cold" "${warm[*]}" "$own" <<'PY'
@@ -79,7 +77,6 @@ def spread(values):
     return "%7.3f s  (%.3f - %.3f)" % (statistics.median(values), min(values), max(values))
 
 
-target = 10 if "emulation" in where else 1.5
 print("Vindrel run time, %d runs each; median (min - max)" % len(warm))
 print("platform: %s" % where)
 print()
@@ -87,8 +84,7 @@ print("warm run    DISPLAY= ./run.sh, 2 s apart  %s" % spread(warm))
 print("vindrel.exe launch to exit, same session  %s" % spread(own))
 print("around the program (medians)             %7.3f s   ratio run/program %.2f" % (
     statistics.median(warm) - statistics.median(own), statistics.median(warm) / statistics.median(own)))
-print("target: warm run at most %g s: %s" % (target, "met" if statistics.median(warm) <= target else "missed"))
 if cold:
     print("cold run    a fresh clone's first run     %7.3f s  (configure, build vindrel.exe and" % float(cold))
-    print("            wintool.exe, make the prefix, start the session; packages present)")
+    print("            desktop.exe, make the prefix, start the session; packages present)")
 PY

@@ -1,4 +1,5 @@
-# Shared set-up of the entry scripts: packages, build, Wine prefixes; sources the rest.
+# Shared set-up of the entry scripts: packages, the build, logs and usage. The private
+# session, turns and stops are scripts/session.py's.
 
 VINDREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VINDREL_BUILD=${VINDREL_BUILD:-$VINDREL_ROOT/build}
@@ -8,8 +9,10 @@ export VINDREL_LOG=${VINDREL_LOG:-$VINDREL_BUILD/logs/vindrel.log}
 
 # What building and running need; the test suite adds its own.
 VINDREL_PACKAGES=(g++-mingw-w64-i686-posix cmake ninja-build nlohmann-json3-dev wine wine32:i386 wine64
-    libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 xvfb xauth xdotool python3)
-VINDREL_TEST_PACKAGES=(googletest clang libclang-rt-14-dev python3-pefile)
+    libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 xvfb xauth xdotool python3 fonts-wine)
+# chromium and pci.ids: the survey page's browser test and its device names; fonts-wine:
+# the Marlett font Wine draws the caption buttons with.
+VINDREL_TEST_PACKAGES=(googletest clang libclang-rt-14-dev python3-pefile chromium pci.ids)
 # For kernels that refuse 32-bit programs: a small virtual machine runs them instead.
 VINDREL_VM_PACKAGES=(qemu-system-x86 linux-image-amd64 busybox-static cpio kmod)
 
@@ -40,12 +43,8 @@ fail() {
 }
 
 mark_failed() { mkdir -p "${VINDREL_FAIL_MARK%/*}" && : >"$VINDREL_FAIL_MARK"; }
-failed_already() { [ -e "$VINDREL_FAIL_MARK" ]; }
-
 # Nothing stops a script silently: a failing command that ends it is named with its place.
-on_error() {
-    failed_already || fail "\"$2\" failed (status $1, ${3#"$VINDREL_ROOT/"} line $4)"
-}
+on_error() { [ -e "$VINDREL_FAIL_MARK" ] || fail "\"$2\" failed (status $1, ${3#"$VINDREL_ROOT/"} line $4)"; }
 if [[ $- == *e* ]]; then
     set -E
     shopt -s inherit_errexit
@@ -80,21 +79,16 @@ bench_runs() {
 
 # check_ctest_arguments ARG...: only ctest's options that choose, show or repeat tests.
 check_ctest_arguments() {
-    local valued plain arg value=
-    valued=" -R --tests-regex -E --exclude-regex -L --label-regex -LE --label-exclude -I --tests-information
-        -FA --fixture-exclude-any -FS --fixture-exclude-setup -FC --fixture-exclude-cleanup -j --parallel
-        -O --output-log --output-junit --timeout --repeat --test-output-size-passed --test-output-size-failed "
-    plain=" -U --union -N --show-only -V --verbose -VV --extra-verbose -Q --quiet --output-on-failure
-        --stop-on-failure --rerun-failed --schedule-random --print-labels --no-label-summary --progress "
-    valued=" $(printf '%s ' $valued)" plain=" $(printf '%s ' $plain)"
+    local arg value= valued=" -R --tests-regex -E --exclude-regex -L --label-regex -LE --label-exclude -I
+        --tests-information -FA --fixture-exclude-any -FS --fixture-exclude-setup -FC --fixture-exclude-cleanup -j
+        --parallel -O --output-log --output-junit --timeout --repeat --test-output-size-passed --test-output-size-failed"
+    local plain=" -U --union -N --show-only -V --verbose -VV --extra-verbose -Q --quiet --output-on-failure
+        --stop-on-failure --rerun-failed --schedule-random --print-labels --no-label-summary --progress"
+    valued=" $(echo $valued) " plain=" $(echo $plain) "
     for arg in "$@"; do
-        if [ -n "$value" ]; then
-            value=
-        elif [[ $arg == -j[0-9]* || ($arg == --*=* && $valued == *" ${arg%%=*} "*) ]]; then
-            :
-        elif [[ $valued == *" $arg "* ]]; then
-            value=$arg
-        elif [[ $plain != *" $arg "* ]]; then
+        if [ -n "$value" ]; then value=
+        elif [[ $valued == *" $arg "* ]]; then value=$arg
+        elif [[ $plain != *" $arg "* && $arg != -j[0-9]* && ! ($arg == --*=* && $valued == *" ${arg%%=*} "*) ]]; then
             case $arg in
             -h | --help) check_usage "$arg" ;;
             -*) usage_error "unknown option: $arg (not one of ctest's that choose, show or repeat tests)" ;;
@@ -105,18 +99,17 @@ check_ctest_arguments() {
     [ -z "$value" ] || usage_error "$value needs a value"
 }
 
-# logged COMMAND...: runs COMMAND with its output in the log; the session lock stays here.
+# logged COMMAND...: runs COMMAND with its output in the log.
 logged() {
     mkdir -p "$(dirname "$VINDREL_LOG")"
-    waited "$@" </dev/null >>"$VINDREL_LOG" 2>&1 9>&-
+    "$@" </dev/null >>"$VINDREL_LOG" 2>&1
 }
 
 # quietly WHAT COMMAND...: logged, and a failure is said.
 quietly() {
-    local what=$1 status=0
-    shift
-    logged "$@" || status=$?
-    [ "$status" -eq 0 ] || fail "$what failed (status $status)"
+    local status=0
+    logged "${@:2}" || status=$?
+    [ "$status" -eq 0 ] || fail "$1 failed (status $status)"
     return "$status"
 }
 
@@ -168,25 +161,52 @@ install_packages() {
 
 ensure_packages() { install_packages "${VINDREL_PACKAGES[@]}"; }
 
-# True when Windows programs run here: this kernel runs 32-bit programs (some are booted
+session() { python3 "$VINDREL_ROOT/scripts/session.py" "$@"; }
+# True where Windows programs run here: this kernel runs 32-bit programs (some are booted
 # with ia32_emulation=off), and VINDREL_VM=1 does not ask for the test machine anyway.
-wine_here() {
-    [ "${VINDREL_VM:-0}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+wine_here() { session native; }
+# in_session COMMAND...: runs COMMAND in the private session, here or in the test machine.
+in_session() { session run "$@"; }
+
+# take_turn "$@": runs this script again under session.py's guard, which waits at most
+# VINDREL_TURN_WAIT s for the other runs of this build folder, holds the folder until
+# the script ends, and on SIGINT, SIGTERM or SIGHUP ends all it started, says so once
+# and dies of the signal. Lines before it run twice.
+take_turn() {
+    [ "${VINDREL_GUARD:-}" = "$PPID" ] || exec python3 "$VINDREL_ROOT/scripts/session.py" guard --turn bash "$0" "$@"
+}
+# end_turn: lets the next run have the build folder before this one ends.
+end_turn() { kill -USR1 "$VINDREL_GUARD"; }
+# at_exit COMMAND: runs COMMAND when the script ends, also when it is stopped.
+at_exit() {
+    local sig
+    trap "$1" EXIT
+    for sig in INT TERM HUP; do trap "trap - EXIT $sig; $1; kill -$sig \$\$" "$sig"; done
 }
 
-# True where the private session is the test machine (scripts/vm-run.sh), not one here.
-in_machine() {
-    [ -n "${VINDREL_IN_MACHINE:-}" ] || { VINDREL_IN_MACHINE=no; [ -n "${VINDREL_GUEST:-}" ] || wine_here || VINDREL_IN_MACHINE=yes; }
-    [ "$VINDREL_IN_MACHINE" = yes ]
+# show_dialog: starts vindrel.exe here ($program) and waits at most VINDREL_SHOW_TIMEOUT s
+# for its dialog ($window, told by the PID Wine records on its X window).
+show_dialog() {
+    local start=$SECONDS status=0
+    wine "$VINDREL_BUILD/app/vindrel.exe" </dev/null >>"$VINDREL_LOG" 2>&1 &
+    program=$!
+    until window=$(xdotool search --all --onlyvisible --pid "$program" --name '^Vindrel$' 2>/dev/null | head -n 1) &&
+        [ -n "$window" ]; do
+        if ! kill -0 "$program" 2>/dev/null; then
+            wait "$program" || status=$?
+            fail "vindrel.exe exited with $status before its dialog was shown"
+            exit 1
+        fi
+        [ $((SECONDS - start)) -lt "${VINDREL_SHOW_TIMEOUT:-600}" ] ||
+            give_up "the dialog was not shown within ${VINDREL_SHOW_TIMEOUT:-600} s"
+        sleep 0.1
+    done
 }
-
-# Runs a command where 32-bit Wine works: here, or else in the test machine.
-on_wine_host() {
-    if in_machine; then
-        "$VINDREL_ROOT/scripts/vm-run.sh" "$@"
-    else
-        "$@"
-    fi
+# give_up WHAT: WHAT took too long; the run's process group ends the program with it.
+give_up() {
+    echo "$1" >>"$VINDREL_LOG"
+    fail "$1; ending vindrel.exe"
+    exit 1
 }
 
 # configure_and_build [TARGET...]: configures build/ once and builds the targets, or
@@ -207,31 +227,3 @@ configure_and_build() {
         quietly "building $*" cmake --build "$VINDREL_BUILD" --target "$@"
     fi
 }
-
-# ensure_prefix: creates $WINEPREFIX, a 32-bit prefix, unless it is ready.
-ensure_prefix() {
-    [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/.vindrel-ready" ] && return 0
-    rm -rf "$WINEPREFIX"
-    log "creating the Wine prefix $WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    # wineboot's status says little; the prefix it leaves is what counts.
-    logged env -u DISPLAY wineboot -i || true
-    logged wineserver -w || true
-    [ -f "$WINEPREFIX/system.reg" ] || { fail "wineboot made no prefix"; return 1; }
-    touch "$WINEPREFIX/.vindrel-ready"
-}
-
-# The private display has no window manager, and Wine waits about 2 s for one each time
-# a managed window is hidden; a crash dialog there would hold a test until its time-out.
-prepare_private_prefix() {
-    [ -f "$WINEPREFIX/.vindrel-private" ] && return 0
-    quietly "turning managed windows off" env -u DISPLAY \
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || return
-    quietly "turning the crash dialog off" env -u DISPLAY \
-        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f || return
-    logged wineserver -w || true
-    touch "$WINEPREFIX/.vindrel-private"
-}
-
-source "$VINDREL_ROOT/scripts/session.sh"
-source "$VINDREL_ROOT/scripts/stops.sh"

@@ -16,6 +16,7 @@ BUILD = os.environ.get("VINDREL_BUILD_DIR", os.path.join(os.path.dirname(__file_
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "../.."))
 EXE = os.path.join(BUILD, "app", "vindrel.exe")
 WINTOOL = os.path.join(BUILD, "tests", "tools", "wintool.exe")
+DESKTOP = os.path.join(BUILD, "tools", "desktop.exe")
 PRESS_KEY = os.path.join(ROOT, "scripts", "press-key.sh")
 # vindrel-report built for this machine (tests/reader).
 READER = os.path.join(BUILD, "reader-host", "vindrel-report")
@@ -117,7 +118,7 @@ def wait_for_desktop(env):
     """Gives a new server's desktop process its time to come up (a loaded machine
     can take longer than a program waits for it)."""
     for _ in range(6):
-        if wine(WINTOOL, "desktop", env=env).returncode == 0:
+        if wine(DESKTOP, "wait", env=env).returncode == 0:
             return
         time.sleep(5)
 
@@ -127,7 +128,7 @@ def desktop_kept(env):
     """Keeps env's desktop up with a hidden window: Wine's desktop process ends a
     while after the last window closes, and starting it again can time out."""
     wait_for_desktop(env)
-    keeper = subprocess.Popen(["wine", WINTOOL, "keep-desktop"], env=env, stdin=subprocess.DEVNULL,
+    keeper = subprocess.Popen(["wine", DESKTOP, "keep"], env=env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         yield
@@ -143,6 +144,7 @@ def start_run_script(folder, env=None):
     env.pop("DISPLAY", None)
     # A failure of this run is its own, not one of the suite around it.
     env.pop("VINDREL_FAIL_MARK", None)
+    env.pop("VINDREL_GUARD", None)
     return subprocess.Popen([os.path.join(ROOT, "run.sh")], cwd=folder, env=env, stdin=subprocess.DEVNULL,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
 
@@ -154,6 +156,16 @@ def proc_strings(pid, name):
             return f.read().split(b"\0")
     except OSError:
         return []
+
+
+# The private session's folder: in the test machine the one of its own session.
+SESSION = os.environ.get("VINDREL_SESSION") or os.path.join(os.path.abspath(BUILD), "session")
+
+
+def session_owner():
+    """The PID of the session's owner, from the file it writes once the session is up."""
+    with open(os.path.join(SESSION, "owner")) as f:
+        return int(f.read().split()[0])
 
 
 def processes():

@@ -9,7 +9,7 @@ import sys
 
 from harness import E2ETestCase, escape_run, file_lines, main
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
 from host_tsc import host_tsc_mhz  # noqa: E402
 
 # (line prefix, /proc/cpuinfo flag)

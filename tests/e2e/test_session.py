@@ -1,6 +1,7 @@
-"""The private session outlives no folder: once its build folder is removed, its keeper
+"""The private session outlives no folder: once its build folder is removed, its owner
 ends every process of it (the display, the Wine server, Wine's services and desktop)
-at its next look, which comes every 2 s."""
+at its next look, which comes every second. Nor does it outlive its idle time once its
+last client has left, while a client that holds it keeps it."""
 import os
 import shutil
 import signal
@@ -8,9 +9,9 @@ import subprocess
 import tempfile
 import time
 
-from harness import BUILD, ROOT, WINTOOL, E2ETestCase, linked_prefix, main, proc_strings, processes
+from harness import BUILD, DESKTOP, ROOT, E2ETestCase, linked_prefix, main, proc_strings, processes
 
-LOOK = 2
+LOOK = 1
 
 
 def cwd(pid):
@@ -20,24 +21,26 @@ def cwd(pid):
         return ""
 
 
-class SessionTest(E2ETestCase):
+class Session(E2ETestCase):
+    idle = "600"
+
     def setUp(self):
         # Beside the suite's prefix: its files are hard links to that one's.
         top = tempfile.mkdtemp(prefix="session-test-", dir=os.path.abspath(BUILD))
         self.addCleanup(shutil.rmtree, top, ignore_errors=True)
         self.build = os.path.join(top, "build")
-        os.makedirs(os.path.join(self.build, "tests", "tools"))
-        shutil.copy(WINTOOL, os.path.join(self.build, "tests", "tools"))
+        os.makedirs(os.path.join(self.build, "tools"))
+        shutil.copy(DESKTOP, os.path.join(self.build, "tools"))
         prefix = os.path.join(self.build, "wineprefix")
         linked_prefix(prefix)
         # A copy of the suite's prepared prefix is ready as it is.
         open(os.path.join(prefix, ".vindrel-ready"), "w").close()
         env = {key: value for key, value in os.environ.items()
-               if key not in ("DISPLAY", "VINDREL_FAIL_MARK", "VINDREL_TURN")}
-        env.update(VINDREL_BUILD=self.build, WINEPREFIX=prefix, VINDREL_SESSION_IDLE="600")
-        # One user starts the session and leaves; the session waits for the next.
-        subprocess.run(["bash", "-c", 'source "$1/scripts/lib.sh" && use_session && leave_session', "_", ROOT],
-                       env=env, stdin=subprocess.DEVNULL, check=True, timeout=900)
+               if key not in ("DISPLAY", "VINDREL_FAIL_MARK", "VINDREL_TURN", "VINDREL_SESSION", "VINDREL_GUARD")}
+        env.update(VINDREL_BUILD=self.build, WINEPREFIX=prefix, VINDREL_SESSION_IDLE=self.idle)
+        self.env = env
+        # One client starts the session and leaves; the session waits for the next.
+        self.client("true")
         self.addCleanup(self.kill_what_is_left)
         # Its processes, found as any would: Wine's by their prefix, the rest by their folder.
         marker = ("WINEPREFIX=" + prefix).encode()
@@ -45,8 +48,18 @@ class SessionTest(E2ETestCase):
                         if marker in proc_strings(pid, "environ") or cwd(pid).startswith(self.build)}
         names = sorted(name for _, name in self.session.values())
         # The server is "wineserver64" where Wine is the 64-bit build with 32-bit support.
-        for wanted in ("Xvfb", "wineserver", "services.exe", "wintool.exe"):
+        for wanted in ("Xvfb", "wineserver", "services.exe", "desktop.exe", "python3"):
             self.assertTrue(any(name.startswith(wanted) for name in names), (wanted, names))
+
+    def client(self, *command):
+        subprocess.run(["python3", os.path.join(ROOT, "scripts", "session.py"), "run", *command],
+                       env=self.env, stdin=subprocess.DEVNULL, check=True, timeout=900)
+
+    def wait_until_none_left(self, limit):
+        deadline = time.time() + limit
+        while self.left() and time.time() < deadline:
+            time.sleep(0.2)
+        return self.left()
 
     def left(self):
         running = processes()
@@ -59,14 +72,28 @@ class SessionTest(E2ETestCase):
             if pid in running and running[pid][1] == start:
                 os.kill(pid, signal.SIGKILL)
 
+
+class RemovedFolderTest(Session):
     def test_a_removed_build_folder_ends_its_session(self):
         # Wine may still be writing in its prefix; the session's own folder goes for certain.
         shutil.rmtree(self.build, ignore_errors=True)
         self.assertFalse(os.path.exists(os.path.join(self.build, "session")))
-        deadline = time.time() + LOOK + 10
-        while self.left() and time.time() < deadline:
-            time.sleep(0.2)
-        self.assertEqual(self.left(), [])
+        self.assertEqual(self.wait_until_none_left(LOOK + 10), [])
+
+
+class IdleTest(Session):
+    idle = "4"
+
+    def test_an_unused_session_ends_after_its_idle_time_and_a_client_keeps_it(self):
+        # A client that runs for twice the idle time, beside one that comes and goes.
+        started = time.time()
+        self.client("sleep", "8")
+        self.assertGreaterEqual(time.time() - started, 8)
+        self.client("true")
+        self.assertTrue(self.left(), "the session ended while it was used")
+        left_at = time.time()
+        self.assertEqual(self.wait_until_none_left(int(self.idle) + LOOK + 10), [])
+        self.assertGreaterEqual(time.time() - left_at, int(self.idle) - 1)
 
 
 if __name__ == "__main__":

@@ -12,6 +12,7 @@ mkdir -p "$work/tools"
 for tool in awk bash cat dirname env flock grep kill mkdir rm sed sh sleep tail; do
     ln -s "$(command -v "$tool")" "$work/tools/$tool"
 done
+ln -s /usr/bin/python3 "$work/tools/python3"  # the system's, which needs no environment
 stand_in() { printf '#!/bin/bash\n%s\n' "$2" >"$work/tools/$1" && chmod +x "$work/tools/$1"; }
 # Each call is noted as it reached the platform: "sudo " when sudo ran it.
 note='echo "${VIA_SUDO:+sudo }${0##*/} $*" >>"$CALLS"'

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The entry scripts' signal handling and turns, with stand-ins for the run (no Wine): a
-# script like run.sh that starts a nested one like run-inner.sh, which starts helpers.
-# Stopped by SIGINT to its process group (Ctrl-C), or SIGTERM or SIGHUP to it alone, it
-# dies of that signal, says so once, and leaves nothing of its process session; runs of
-# one build folder take turns, and a turn is waited for only so long.
+# script like run.sh that starts a nested one like run-inner.sh, which starts helpers,
+# one of them deaf to TERM. Stopped by SIGINT to its process group (Ctrl-C), or SIGTERM
+# or SIGHUP to it alone, it dies of that signal, says so once, and leaves nothing of its
+# process groups; runs of one build folder take turns, and a turn is waited for only so long.
 set -uo pipefail
 # Each run in a process group of its own, as a terminal starts it.
 set -m
@@ -17,23 +17,20 @@ cat >"$work/outer.sh" <<EOF
 #!/usr/bin/env bash
 set -euo pipefail
 source "$root/scripts/lib.sh"
-handle_signals
-take_turn
-echo "\$\$ has its turn" >>"$work/order"
-VINDREL_NESTED=1 waited bash "$work/inner.sh"
+take_turn "\$@"
+echo "\$PPID has its turn" >>"$work/order"
+bash "$work/inner.sh"
 EOF
 cat >"$work/inner.sh" <<EOF
 set -euo pipefail
-source "$root/scripts/lib.sh"
-handle_signals
 sleep 1000 &
 bash -c 'trap "" TERM; exec sleep 1001' &
-: >"$work/ready.\$PPID"
-while :; do waited sleep \${HOLD:-0.1}; [ -z "\${ONCE:-}" ] || exit 0; done
+ps -o pgid= -p \$\$ >"$work/ready.\$PPID"
+while :; do sleep \${HOLD:-0.1}; [ -z "\${ONCE:-}" ] || exit 0; done
 EOF
 chmod +x "$work/outer.sh"
 export VINDREL_BUILD=$work/build
-unset VINDREL_TURN VINDREL_FAIL_MARK
+unset VINDREL_TURN VINDREL_FAIL_MARK VINDREL_GUARD
 
 # in_group PGID: the processes still in that process group.
 in_group() {
@@ -62,7 +59,7 @@ stop() {
     said=$(cat "$work/said")
     [ "$said" = "[vindrel] interrupted (SIG$sig); what this run started has ended" ] ||
         failed "$sig to the $how said: $said"
-    left=$(in_group "$pid")
+    left=$(for group in "$pid" $(cat "$work"/ready.*); do in_group "$group"; done)
     [ -z "$left" ] || { failed "$sig to the $how left: $(ps -o pid,cmd -p "${left//$'\n'/,}")"; kill -9 $left; }
 }
 stop INT group

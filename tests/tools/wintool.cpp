@@ -175,27 +175,6 @@ int Describe() {
     return 0;
 }
 
-// True once this session can show windows: the desktop exists and a window can be made.
-bool DesktopReady() {
-    if (!GetDesktopWindow()) return false;
-    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (!probe) return false;
-    DestroyWindow(probe);
-    return true;
-}
-
-// Wine's desktop process ends a while after the last window closes and must start
-// again for the next program; on a loaded machine that start can time out. One
-// hidden window held for the whole test run keeps it up.
-int KeepDesktop() {
-    HWND keeper = CreateWindowExA(0, "STATIC", "desktop keeper", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                                  nullptr);
-    if (!keeper) return 1;
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -204,8 +183,6 @@ int main(int argc, char** argv) {
     if (strcmp(command, "wait-shown") == 0) return WaitShown(argc > 2 ? atoi(argv[2]) : 60000);
     if (strcmp(command, "tree") == 0) return DumpTree();
     if (strcmp(command, "describe") == 0) return Describe();
-    if (strcmp(command, "desktop") == 0) return DesktopReady() ? 0 : 1;
-    if (strcmp(command, "keep-desktop") == 0) return KeepDesktop();
     HWND dialog = FindDialog();
     if (!dialog) {
         fprintf(stderr, "no dialog\n");
@@ -215,6 +192,12 @@ int main(int argc, char** argv) {
     if (strcmp(command, "engines") == 0) return EnumWindows(ListEngine, pid) ? 0 : 3;
     if (strcmp(command, "windows") == 0) return EnumWindows(ListBox, pid) ? 0 : 3;
     if (strcmp(command, "close") == 0) return PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 3;
-    fprintf(stderr, "usage: wintool wait-shown [ms] | tree | describe | desktop | keep-desktop | engines | windows | close\n");
+    // Activates the dialog as a click on another window and back on it would: Wine can
+    // leave the foreground dialog's caption drawn inactive after the probes' windows.
+    if (strcmp(command, "activate") == 0) {
+        SetForegroundWindow(GetDesktopWindow());
+        return SetForegroundWindow(dialog) ? 0 : 3;
+    }
+    fprintf(stderr, "usage: wintool wait-shown [ms] | tree | describe | engines | windows | close | activate\n");
     return 64;
 }
