@@ -198,7 +198,7 @@ def main():
         if alone:
             print("\"OpenGL\" with nothing started before it: %s" % spread(alone))
     print()
-    print("vindrel.exe size: %d bytes (%.1f KiB; limit 128 KiB)" % (os.path.getsize(VINDREL),
+    print("vindrel.exe size: %d bytes (%.1f KiB)" % (os.path.getsize(VINDREL),
                                                                    os.path.getsize(VINDREL) / 1024))
 
 
