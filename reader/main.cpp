@@ -52,14 +52,14 @@ const char kSeeHelp[] = " (vindrel-report --help shows the usage)";
 // "--name=VALUE"), and operands, in any order; "--" ends the options.
 enum class Takes { Nothing, Value, Values };
 
-struct OptionSpec {
+struct OptionRow {
     const char* name;
     Takes takes;
 };
 
 struct VerbSpec {
     const char* name;
-    std::vector<OptionSpec> options;
+    std::vector<OptionRow> options;
     size_t fewest, most;  // operands; with --files-from none is needed
     const char* operands; // as the usage names them
 };
@@ -123,12 +123,12 @@ std::string Parse(int argc, char** argv, CommandLine& line) {
         if (arg == "--help" || arg == "-h") return line.help = true, "";
         const size_t equals = arg.find('=');
         const std::string option = arg.substr(0, equals);
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& o : verb.options)
-            if (option == o.name) spec = &o;
-        if (!spec) return name + ": unknown option " + Quoted(option) + " (vindrel-report --help lists them)";
+        const OptionRow* known = nullptr;
+        for (const OptionRow& o : verb.options)
+            if (option == o.name) known = &o;
+        if (!known) return name + ": unknown option " + Quoted(option) + " (vindrel-report --help lists them)";
         std::string value;
-        if (spec->takes == Takes::Nothing) {
+        if (known->takes == Takes::Nothing) {
             if (equals != std::string::npos) return name + ": " + option + " takes no value" + kSeeHelp;
         } else if (equals != std::string::npos) {
             value = arg.substr(equals + 1);
@@ -137,9 +137,9 @@ std::string Parse(int argc, char** argv, CommandLine& line) {
         } else {
             return name + ": " + option + " needs a value" + kSeeHelp;
         }
-        if (spec->takes != Takes::Values && line.Has(spec->name))
+        if (known->takes != Takes::Values && line.Has(known->name))
             return name + ": " + option + " given twice" + kSeeHelp;
-        line.given[spec->name].push_back(value);
+        line.given[known->name].push_back(value);
     }
     const size_t count = line.operands.size();
     const bool listed = line.Has("--files-from");

@@ -1,5 +1,5 @@
-// The hardware survey: shares of the fleet in bands, the minimum-spec answer, the
-// change since an earlier survey, and surveys of parts of a fleet added up.
+// The hardware survey: shares of the fleet in bands, how many machines meet minimum
+// requirements, the change since an earlier survey, and surveys of parts of a fleet added up.
 #pragma once
 
 #include <cstdint>

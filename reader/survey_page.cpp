@@ -253,7 +253,7 @@ std::string Totals(const Json& survey) {
 std::string Requirements(const Json& require) {
     const uint64_t of = Count(require, "of"), meets = Count(require, "meets");
     std::string out = "<section class=\"require\" data-meets=\"" + Number(meets) + "\" data-of=\"" + Number(of) +
-                      "\">\n<h2>Minimum spec</h2>\n<p class=\"meets\">Meets all: <strong>" + Number(meets) + " of " +
+                      "\">\n<h2>Minimum requirements</h2>\n<p class=\"meets\">Meets all: <strong>" + Number(meets) + " of " +
                       Number(of) + " (" + Percent(meets, of) + ")</strong></p>\n" +
                       "<table>\n<thead><tr><th>Requirement</th><th class=\"num\">Fail it</th>"
                       "<th class=\"num\">Fail only it</th><th class=\"num\">Unknown</th></tr></thead>\n<tbody>\n";

@@ -196,14 +196,14 @@ def guest(state, build):
                 continue
             open(os.path.join(folder, "taken"), "w").close()
             with open(os.path.join(folder, "job.json")) as f:
-                spec = json.load(f)
+                order = json.load(f)
             # What the host changed since (a rebuild, an edit) must not be read from the cache.
             with open("/proc/sys/vm/drop_caches", "w") as f:
                 f.write("2")
-            show_folder(spec["cwd"])
+            show_folder(order["cwd"])
             with open(os.path.join(folder, "output"), "ab") as out, open(os.path.join(folder, "errors"), "ab") as err:
-                child = subprocess.Popen([sys.executable, "-S", session_py, "run", *spec["argv"]], cwd=spec["cwd"],
-                                         env=dict(own, **spec["env"]),
+                child = subprocess.Popen([sys.executable, "-S", session_py, "run", *order["argv"]], cwd=order["cwd"],
+                                         env=dict(own, **order["env"]),
                                          stdin=subprocess.DEVNULL, stdout=out, stderr=err, start_new_session=True)
             running[child.pid] = folder
         with contextlib.suppress(ChildProcessError):

@@ -89,8 +89,8 @@ def sub(data, old, new):
     return data.replace(old, new, 1)
 
 
-def report(spec, adapters=1):
-    procs, vendor, clock, memory, win, vendor_id, device_id, ps, texture, gl, multisample = spec
+def report(planted, adapters=1):
+    procs, vendor, clock, memory, win, vendor_id, device_id, ps, texture, gl, multisample = planted
     present = (b"GL_ARB_multitexture", b"GL_EXT_abgr") + ((b"GL_ARB_multisample",) if multisample else ())
     data = typed.report(cpu="none" if vendor is None else "extended", d3d9=None if ps is None else 1,
                         d3d8=None if device_id is None else adapters, adapter=dict(texture=texture is not None),
@@ -127,8 +127,8 @@ class SurveyTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
         self.addCleanup(self.dir.cleanup)
-        self.paths = [self.write("r%02d.txt" % i, report(spec, 2 if i == SECOND_ADAPTER else 1))
-                      for i, spec in enumerate(FLEET)]
+        self.paths = [self.write("r%02d.txt" % i, report(planted, 2 if i == SECOND_ADAPTER else 1))
+                      for i, planted in enumerate(FLEET)]
         self.paths.append(self.write("notes.txt", b"not a report\r\n"))
         self.pci = ["--pci-ids", self.write("pci.ids", PCI_IDS)]
 
