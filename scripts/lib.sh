@@ -161,9 +161,9 @@ install_packages() {
 
 ensure_packages() { install_packages "${VINDREL_PACKAGES[@]}"; }
 
-# Debian's own python3 where it is: a version manager's shim first on PATH costs a fifth
-# of a second at every start, and a run starts several.
-VINDREL_PYTHON=$(command -v /usr/bin/python3 || command -v python3)
+# Debian's own python3, not a version manager's shim first on PATH: that costs a fifth of
+# a second at every start, and a run starts several.
+VINDREL_PYTHON=/usr/bin/python3
 session() { "$VINDREL_PYTHON" "$VINDREL_ROOT/scripts/session.py" "$@"; }
 # True where Windows programs run here: this kernel runs 32-bit programs (some are booted
 # with ia32_emulation=off), and VINDREL_VM=1 does not ask for the test machine anyway.
@@ -176,7 +176,13 @@ in_session() { session run "$@"; }
 # the script ends, and on SIGINT, SIGTERM or SIGHUP ends all it started, says so once
 # and dies of the signal. Lines before it run twice.
 take_turn() {
-    [ "${VINDREL_GUARD:-}" = "$PPID" ] || exec "$VINDREL_PYTHON" "$VINDREL_ROOT/scripts/session.py" guard --turn bash "$0" "$@"
+    [ "${VINDREL_GUARD:-}" != "$PPID" ] || return 0
+    # The guard is Python, which a bare machine does not have yet.
+    if [ ! -x "$VINDREL_PYTHON" ]; then
+        mkdir -p "${VINDREL_LOG%/*}"
+        install_packages python3
+    fi
+    exec "$VINDREL_PYTHON" "$VINDREL_ROOT/scripts/session.py" guard --turn bash "$0" "$@"
 }
 # end_turn: lets the next run have the build folder before this one ends.
 end_turn() { kill -USR1 "$VINDREL_GUARD"; }
