@@ -14,7 +14,7 @@ check_ctest_arguments "$@"
 take_turn "$@"
 
 start_log test
-install_packages "${VINDREL_PACKAGES[@]}" "${VINDREL_TEST_PACKAGES[@]}"
+ensure_packages "${VINDREL_TEST_PACKAGES[@]}"
 # The session starts (the test machine boots) while the rest builds, and is held until
 # this script ends. CTest runs here; wine-run sends what needs 32-bit Wine to the machine.
 configure_and_build desktop

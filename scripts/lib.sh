@@ -159,7 +159,8 @@ install_packages() {
         "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
 }
 
-ensure_packages() { install_packages "${VINDREL_PACKAGES[@]}"; }
+# ensure_packages [EXTRA...]: what running needs, and the test machine's where it is needed.
+ensure_packages() { install_packages "${VINDREL_PACKAGES[@]}" "$@" $(wine_here || echo "${VINDREL_VM_PACKAGES[@]}"); }
 
 # Debian's own python3, not a version manager's shim first on PATH: that costs a fifth of
 # a second at every start, and a run starts several.

@@ -13,7 +13,7 @@ if [ "${1:-}" != --inner ]; then
     out=$(realpath -m "${1:-$VINDREL_ROOT/docs/screenshot.png}")
     take_turn "$@"
     start_log screenshot
-    install_packages "${VINDREL_PACKAGES[@]}" imagemagick
+    ensure_packages imagemagick
     configure_and_build vindrel desktop wintool
     where="the emulated test machine (qemu)"
     wine_here && where="native 32-bit $(wine --version)"

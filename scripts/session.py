@@ -304,7 +304,7 @@ def owner():
     except Stop:
         print("stopped by a signal", flush=True)
     finally:
-        if display == "machine":
+        if display == "machine" and parts:
             machine.poweroff(SESSION, parts[0])
         with contextlib.suppress(OSError):
             os.unlink(at("owner"))
