@@ -115,48 +115,38 @@ quietly() {
 
 # missing_packages PACKAGE...: those of them that are not installed, one a line.
 missing_packages() {
-    local have native p
-    native=:$(dpkg --print-architecture)
+    local have p native
+    native=$(dpkg --print-architecture)
     # dpkg-query exits 1 when any is not installed; NAME:ARCH where several architectures are.
-    have=$({ dpkg-query -W -f='${binary:Package} ${db:Status-Abbrev}\n' "$@" 2>/dev/null || true; } |
-        awk -v native="$native" '$2 == "ii" {
-            print $1
-            n = length($1) - length(native)
-            if (n > 0 && substr($1, n + 1) == native) print substr($1, 1, n)
-        }')
-    for p in "$@"; do
-        grep -qxF "$p" <<<"$have" || echo "$p"
-    done
+    have=$(dpkg-query -W -f='${binary:Package} ${db:Status-Abbrev}\n' "$@" 2>/dev/null |
+        awk '$2 == "ii" { print $1 }' | sed -n "p; s/:$native\$//p" || true)
+    for p in "$@"; do grep -qxF "$p" <<<"$have" || echo "$p"; done
 }
 
 install_packages() {
-    local list missing=() sudo=() arch=() apt=(apt-get -o Acquire::Retries=3)
-    list=$(missing_packages "$@")
-    [ -n "$list" ] || return 0
-    mapfile -t missing <<<"$list"
-    if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
-        ! dpkg --print-foreign-architectures | grep -qx i386; then
-        arch=(dpkg --add-architecture i386)
-    fi
+    local missing sudo=() apt=(apt-get -o Acquire::Retries=3) arch=(dpkg --add-architecture i386)
+    missing=$(missing_packages "$@")
+    missing=${missing//$'\n'/ }
+    [ -n "$missing" ] || return 0
+    [[ " $missing" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386 || arch=()
     if [ "$(id -u)" -ne 0 ]; then
         if ! command -v sudo >/dev/null; then
             mark_failed
-            log "missing packages: ${missing[*]}; this user is not root and there is no sudo;" \
-                "as root, run: ${arch[*]}${arch:+ && }apt-get update && apt-get install --no-install-recommends ${missing[*]}"
+            log "missing packages: $missing; this user is not root and there is no sudo;" \
+                "as root, run: ${arch[*]}${arch:+ && }apt-get update && apt-get install --no-install-recommends $missing"
             return 1
         fi
         sudo=(sudo)
     fi
-    log "installing ${missing[*]}"
-    if [ ${#arch[@]} -gt 0 ]; then
-        quietly "adding the i386 architecture" "${sudo[@]}" "${arch[@]}" || return
-    fi
+    log "installing $missing"
+    [ ${#arch[@]} -eq 0 ] || quietly "adding the i386 architecture" "${sudo[@]}" "${arch[@]}" || return
     # A mirror caught mid-sync answers a wrong size now and then: apt tries again, and a
     # list it still cannot fetch need not stop the install.
     logged "${sudo[@]}" "${apt[@]}" update ||
         log "apt-get update failed for some package lists (see $VINDREL_LOG); installing with those apt has"
-    quietly "installing ${missing[*]}" "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-        "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
+    # shellcheck disable=SC2086
+    quietly "installing $missing" "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+        "${apt[@]}" install -y --no-install-recommends $missing
 }
 
 # ensure_packages [EXTRA...]: what running needs, and the test machine's where it is needed.

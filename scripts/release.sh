@@ -84,18 +84,16 @@ build_in "$work/second copy" $other_user
 # same_bytes FIRST OTHER: true when both hold the same bytes; else says where they differ.
 same_bytes() {
     cmp -s "$1" "$2" && return 0
-    python3 - "$1" "$2" <<'EOF' >&2
-import sys
-a, b = (open(name, "rb").read() for name in sys.argv[1:3])
-diff = [i for i in range(min(len(a), len(b))) if a[i] != b[i]]
-if len(a) != len(b):
-    print("sizes: %d and %d bytes" % (len(a), len(b)))
-print("offset      first  other")
-for i in diff[:20]:
-    print("0x%08x  %02x     %02x" % (i, a[i], b[i]))
-if len(diff) > 20:
-    print("... %d differing bytes in all" % len(diff))
-EOF
+    {
+        echo "sizes: $(stat -c %s "$1") and $(stat -c %s "$2") bytes"
+        echo "offset      first  other"
+        cmp -l "$1" "$2" 2>/dev/null | awk 'function byte(octal, n, i) {
+                for (i = 1; i <= length(octal); i++) n = n * 8 + substr(octal, i, 1)
+                return n
+            }
+            NR <= 20 { printf "0x%08x  %02x     %02x\n", $1 - 1, byte($2), byte($3) }
+            END { if (NR > 20) print "... " NR " differing bytes in all" }'
+    } >&2
     keep_work=1
     log "NOT REPRODUCIBLE: $2 (other) differs from the first build $1 (above: offsets from 0 in" \
         "hexadecimal, and each one's byte); the builds stay in $work"
@@ -120,34 +118,8 @@ fi
 bundle=$work/bundle
 mkdir "$bundle"
 cp "$exe" "$reader" "$root/LICENSE" "$bundle/"
-commit=$(git rev-parse HEAD)
-sed 's/$/\r/' >"$bundle/README.txt" <<EOF
-Vindrel $version
-
-Vindrel shows what this 32-bit Windows machine offers: the processor, Direct3D
-and DirectShow, OpenGL, memory and drives, and the Windows version, as a tree in
-one window. It writes the same lines to stats.txt in the folder it is started
-from (the folder of vindrel.exe when you double-click it), replacing any
-stats.txt already there. It needs no installation and no other file. Close the
-window with Escape or its close box.
-
-Checking your copy
-------------------
-In a command prompt, in this folder:
-
-    certutil -hashfile vindrel.exe SHA256
-
-or in PowerShell: Get-FileHash vindrel.exe. The value must be the one on the
-vindrel.exe line of SHA256SUMS and, since SHA256SUMS travels with the file, also
-the one published with the release by whoever you trust to publish it.
-
-vindrel.exe is built reproducibly: anyone who builds commit
-$commit
-on Debian 12 gets these same bytes. README.md in the source says how to rebuild
-it and compare.
-
-Vindrel is free software under the MIT licence; see LICENSE.
-EOF
+# The zip's README.txt for Windows users, with CR LF ends.
+sed "s/@VERSION@/$version/; s/@COMMIT@/$(git rev-parse HEAD)/; s/\$/\r/" "$root/app/README.txt.in" >"$bundle/README.txt"
 (cd "$bundle" && sha256sum LICENSE README.txt vindrel-report.exe vindrel.exe >SHA256SUMS)
 
 mkdir -p "$root/dist"

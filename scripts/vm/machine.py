@@ -4,7 +4,8 @@ boot (by the session's owner, scripts/session.py), the jobs, the power-off.
 
 A job is a folder in the session's jobs/: job.json (folder, environment, command) from
 the client here, output, errors and status from the machine, cancel from a client
-stopped. In the machine the same session.py runs each job as a client of its own session."""
+stopped. In the machine each job runs on the display of the machine's own session, which
+the same session.py owns."""
 import contextlib
 import glob
 import json
@@ -106,6 +107,8 @@ def boot(build, session, spawn, parts):
     for name in ("ready", "failed", "poweroff"):
         with contextlib.suppress(OSError):
             os.unlink(os.path.join(session, name))
+    with contextlib.suppress(OSError):  # the last machine's, for a look at how it ended
+        os.replace(os.path.join(session, "console"), os.path.join(session, "console.last"))
     append = "console=ttyS0 quiet panic=-1 vindrel.runner=%s vindrel.state=%s vindrel.build=%s vindrel.binds=%s:%s" % (
         os.path.abspath(__file__), session, build, ROOT, build)
     spawn(["qemu-system-x86_64", "-machine", "q35", "-cpu", "max,-smap",
@@ -175,24 +178,27 @@ def show_folder(path):
 
 
 def guest(state, build):
-    """In the machine (its first process): starts the session, runs the jobs until the
-    host asks for the power-off, stops the session and powers off."""
+    """In the machine (its first process): starts its session, runs each job there as a
+    process group of its own until the host asks for the power-off, stops the session."""
     with contextlib.suppress(OSError), open("/etc/hostname") as f:
         subprocess.run(["hostname", f.read().strip()])
     session_py = os.path.join(ROOT, "scripts", "session.py")
     own = dict(SLOW, PATH=PATH, HOME="/root", LANG="C.UTF-8", VINDREL_BUILD=build, VINDREL_SESSION=GUEST_SESSION,
                VINDREL_SESSION_IDLE="999999999")
     with open(os.path.join(build, "logs", "session.log"), "ab") as log:
-        up = subprocess.run([sys.executable, session_py, "run", "true"], env=own, stdout=log, stderr=log)
+        up = subprocess.run([sys.executable, session_py, "run", "printenv", "DISPLAY"], env=own, stdout=subprocess.PIPE,
+                            stderr=log)
+    own["DISPLAY"] = up.stdout.decode().strip()
     os.sync()
     open(os.path.join(state, "ready" if up.returncode == 0 else "failed"), "w").close()
-    running, stopping = {}, {}
+    # A job's PID: its process and folder (held: subprocess would reap a process it let go
+    # of); a group being stopped: when to KILL it.
+    running, ending = {}, {}
     jobs = os.path.join(state, "jobs")
     while not os.path.exists(os.path.join(state, "poweroff")) and up.returncode == 0:
         for name in os.listdir(jobs):
             folder = os.path.join(jobs, name)
-            if folder in running.values() or not os.path.exists(os.path.join(folder, "job.json")) or \
-                    os.path.exists(os.path.join(folder, "taken")):
+            if not os.path.exists(os.path.join(folder, "job.json")) or os.path.exists(os.path.join(folder, "taken")):
                 continue
             open(os.path.join(folder, "taken"), "w").close()
             with open(os.path.join(folder, "job.json")) as f:
@@ -202,38 +208,51 @@ def guest(state, build):
                 f.write("2")
             show_folder(order["cwd"])
             with open(os.path.join(folder, "output"), "ab") as out, open(os.path.join(folder, "errors"), "ab") as err:
-                child = subprocess.Popen([sys.executable, "-S", session_py, "run", *order["argv"]], cwd=order["cwd"],
-                                         env=dict(own, **order["env"]),
-                                         stdin=subprocess.DEVNULL, stdout=out, stderr=err, start_new_session=True)
-            running[child.pid] = folder
+                try:
+                    child = subprocess.Popen(order["argv"], cwd=order["cwd"], env=dict(own, **order["env"]),
+                                             stdin=subprocess.DEVNULL, stdout=out, stderr=err, start_new_session=True)
+                    running[child.pid] = child, folder
+                except OSError as error:
+                    err.write(("%s: %s\n" % (order["argv"][0], error.strerror)).encode())
+                    finish(folder, 127)
         with contextlib.suppress(ChildProcessError):
             while True:
                 pid, code = os.waitpid(-1, os.WNOHANG)
                 if not pid:
                     break
-                folder = running.pop(pid, None)
-                if folder and os.path.exists(os.path.join(folder, "cancel")):
-                    shutil.rmtree(folder, ignore_errors=True)
-                elif folder:
-                    code = os.waitstatus_to_exitcode(code)
-                    with open(os.path.join(folder, "status.new"), "w") as f:
-                        f.write(str(128 - code if code < 0 else code))
-                    os.sync()
-                    os.rename(os.path.join(folder, "status.new"), os.path.join(folder, "status"))
-        for pid, folder in running.items():
-            # Its client ends what it started on TERM; what is left goes after 20 s.
-            if os.path.exists(os.path.join(folder, "cancel")) and pid not in stopping:
-                stopping[pid] = time.monotonic()
-                os.killpg(pid, signal.SIGTERM)
-            elif pid in stopping and time.monotonic() - stopping[pid] > 20:
+                if pid in running:  # what the job left ends with it
+                    ending.setdefault(pid, time.monotonic() + 20)
+                    with contextlib.suppress(ProcessLookupError):
+                        os.killpg(pid, signal.SIGTERM)
+                    child, folder = running.pop(pid)
+                    child.returncode = os.waitstatus_to_exitcode(code)
+                    finish(folder, child.returncode)
+        for pid, (_, folder) in running.items():
+            if pid not in ending and os.path.exists(os.path.join(folder, "cancel")):
+                ending[pid] = time.monotonic() + 20  # its scripts end what they started on TERM
                 with contextlib.suppress(ProcessLookupError):
-                    os.killpg(pid, signal.SIGKILL)
+                    os.killpg(pid, signal.SIGTERM)
+        for pid, deadline in list(ending.items()):
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(pid, signal.SIGKILL if time.monotonic() > deadline else 0)
+                continue
+            del ending[pid]
         time.sleep(0.2)
     subprocess.run([sys.executable, session_py, "stop"], env=own)
     os.sync()
     with open("/proc/sysrq-trigger", "w") as f:
         f.write("o")
     time.sleep(60)
+
+
+def finish(folder, code):
+    """A job's status, for its client; a cancelled job's folder goes."""
+    if os.path.exists(os.path.join(folder, "cancel")):
+        return shutil.rmtree(folder, ignore_errors=True)
+    with open(os.path.join(folder, "status.new"), "w") as f:
+        f.write(str(128 - code if code < 0 else code))
+    os.sync()
+    os.rename(os.path.join(folder, "status.new"), os.path.join(folder, "status"))
 
 
 if __name__ == "__main__" and sys.argv[1:2] == ["guest"]:

@@ -1,7 +1,8 @@
 """The private session outlives no folder: once its build folder is removed, its owner
 ends every process of it (the display, the Wine server, Wine's services and desktop)
 at its next look, which comes every second. Nor does it outlive its idle time once its
-last client has left, while a client that holds it keeps it."""
+last client has left, while a client that holds it keeps it. A part of it that ends
+ends it all, but for the desktop's keeper, which is started again."""
 import os
 import shutil
 import signal
@@ -42,14 +43,19 @@ class Session(E2ETestCase):
         # One client starts the session and leaves; the session waits for the next.
         self.client("true")
         self.addCleanup(self.kill_what_is_left)
-        # Its processes, found as any would: Wine's by their prefix, the rest by their folder.
-        marker = ("WINEPREFIX=" + prefix).encode()
-        self.session = {pid: (start, name) for pid, (_, start, name) in processes().items()
-                        if marker in proc_strings(pid, "environ") or cwd(pid).startswith(self.build)}
+        self.session = self.mine()
         names = sorted(name for _, name in self.session.values())
         # The server is "wineserver64" where Wine is the 64-bit build with 32-bit support.
         for wanted in ("Xvfb", "wineserver", "services.exe", "desktop.exe", "python3"):
             self.assertTrue(any(name.startswith(wanted) for name in names), (wanted, names))
+
+    def mine(self, name=None):
+        """The session's processes, found as any would: Wine's by their prefix, the rest by
+        their folder; or the PIDs of those whose name starts with name."""
+        marker = ("WINEPREFIX=" + self.env["WINEPREFIX"]).encode()
+        found = {pid: (start, comm) for pid, (_, start, comm) in processes().items()
+                 if marker in proc_strings(pid, "environ") or cwd(pid).startswith(self.build)}
+        return found if name is None else sorted(pid for pid, (_, comm) in found.items() if comm.startswith(name))
 
     def client(self, *command):
         subprocess.run(["python3", os.path.join(ROOT, "scripts", "session.py"), "run", *command],
@@ -95,6 +101,20 @@ class IdleTest(Session):
         self.assertEqual(self.wait_until_none_left(int(self.idle) + LOOK + 10), [])
         self.assertGreaterEqual(time.time() - left_at, int(self.idle) - 1)
 
+
+class PartEndedTest(Session):
+    def test_a_part_that_ends_ends_the_session_and_the_keeper_is_started_again(self):
+        keeper = self.mine("desktop.exe")
+        os.kill(keeper[0], signal.SIGKILL)
+        deadline = time.time() + 120
+        while self.mine("desktop.exe") in ([], keeper) and time.time() < deadline:
+            time.sleep(0.2)
+        again = self.mine("desktop.exe")
+        self.assertNotIn(again, ([], keeper), "the keeper was not started again")
+        os.kill(self.mine("Xvfb")[0], signal.SIGKILL)
+        self.assertEqual(self.wait_until_none_left(LOOK + 10), [])
+        self.assertEqual(set(again) & set(processes()), set(), "the new keeper outlived its session")
+        self.client("true")  # the next client has a session again
 
 if __name__ == "__main__":
     main()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test machine's jobs, from this side: a job's output, status and environment (only
-# the allowed names cross); a Ctrl-C ends the command at once and its job in the machine
+# the allowed names cross); what a job leaves ends with it, and a command that is not there
+# fails as a shell's would; a Ctrl-C ends the command at once and its job in the machine
 # soon after, while the machine stays for the next command. Runs in the machine the
 # suite holds; where Windows programs run here, there is none (skipped).
 set -uo pipefail
@@ -18,6 +19,12 @@ said=$(VINDREL_PROBE=in NOT_ALLOWED=out guest bash -c 'echo "$VINDREL_SESSION ${
     echo err >&2; exit 3' 2>"$work/errors"; echo "status $?")
 [ "$said" = $'/run/vindrel-session in none '"$work"$'\nstatus 3' ] || failed "a job's output, environment and status: $said"
 [ "$(cat "$work/errors")" = err ] || failed "a job's errors: $(cat "$work/errors")"
+
+guest bash -c 'sleep 602 &' || failed "a job that left a process"
+for _ in $(seq 30); do guest pgrep -f "sleep 602" >/dev/null || break; sleep 1; done
+guest pgrep -a -f "sleep 602" && failed "what a job left runs on in the machine"
+said=$(guest no-such-command 2>&1; echo "status $?")
+[ "$said" = $'no-such-command: No such file or directory\nstatus 127' ] || failed "a missing command: $said"
 
 printf '%s\n' "exec python3 $session run bash -c ': >started; exec sleep 600'" >"$work/job.sh"
 (cd "$work" && exec python3 "$session" guard --turn bash "$work/job.sh") 2>"$work/said" &
