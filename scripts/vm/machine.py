@@ -47,16 +47,17 @@ $bb mount -t 9p -o $o,cache=loose hostroot /newroot/host && $bb mount -t 9p -o $
 for link in bin lib lib32 lib64 libx32 sbin; do
     target=$($bb readlink "/newroot/host/$link") && $bb ln -s "$target" "/newroot/$link"
 done
-for d in usr etc var root home opt srv work boot mnt media $(echo "$binds" | $bb tr : ' '); do
-    [ -d "/newroot/host/$d" ] || continue
-    $bb mkdir -p "/newroot/$d"
-    $bb mount --bind "/newroot/host/$d" "/newroot/$d"
-done
 $bb mkdir -p /newroot/proc /newroot/sys /newroot/dev /newroot/run /newroot/tmp
 $bb mount -t proc proc /newroot/proc
 $bb mount -t sysfs sys /newroot/sys
 $bb mount -t tmpfs -o mode=755 tmpfs /newroot/run
 $bb mount -t tmpfs -o mode=1777 tmpfs /newroot/tmp
+# The checkout and its build after /tmp, where they may be.
+for d in usr etc var root home opt srv work boot mnt media $(echo "$binds" | $bb tr : ' '); do
+    [ -d "/newroot/host/$d" ] || continue
+    $bb mkdir -p "/newroot/$d"
+    $bb mount --bind "/newroot/host/$d" "/newroot/$d"
+done
 $bb mount --bind "/newroot/live$state" "/newroot$state"
 $bb umount /proc
 $bb mount --move /dev /newroot/dev
