@@ -161,10 +161,16 @@ def guard(argv):
             f.write("%d %s\n" % (os.getpid(), os.path.basename(argv[1])))
         signal.signal(signal.SIGUSR1, lambda *_: os.close(turn))  # end_turn: the next may start
         # Its clients end their own commands first, in VINDREL_STOP_GRACE s.
-        sys.exit(supervise(argv, env, grace=GRACE + 7, terminal=True))
+        status = supervise(argv, env, grace=GRACE + 7, terminal=True)
     except Stop as stop:
         say("interrupted (SIG%s); what this run started has ended" % signal.Signals(stop.args[0]).name[3:])
-        die_of(stop.args[0])
+        status = -stop.args[0]
+    for name in (env["VINDREL_TURN"], env["VINDREL_TURN"] + ".who"):  # its own runs' turn
+        with contextlib.suppress(OSError):
+            os.unlink(name)
+    if status < 0:
+        die_of(-status)
+    sys.exit(status)
 
 
 def owner_pid():  # (PID, display) of the session's owner while it runs

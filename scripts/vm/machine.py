@@ -186,17 +186,22 @@ def guest(state, build):
     session_py = os.path.join(ROOT, "scripts", "session.py")
     own = dict(SLOW, PATH=PATH, HOME="/root", LANG="C.UTF-8", VINDREL_BUILD=build, VINDREL_SESSION=GUEST_SESSION,
                VINDREL_SESSION_IDLE="999999999")
-    with open(os.path.join(build, "logs", "session.log"), "ab") as log:
-        up = subprocess.run([sys.executable, session_py, "run", "printenv", "DISPLAY"], env=own, stdout=subprocess.PIPE,
-                            stderr=log)
-    own["DISPLAY"] = up.stdout.decode().strip()
+
+    def start():  # the machine's session, and started again should it have ended
+        with open(os.path.join(build, "logs", "session.log"), "ab") as log:
+            up = subprocess.run([sys.executable, session_py, "run", "printenv", "DISPLAY"], env=own,
+                                stdout=subprocess.PIPE, stderr=log)
+        own["DISPLAY"] = up.stdout.decode().strip()
+        return up.returncode == 0
+
+    up = start()
     os.sync()
-    open(os.path.join(state, "ready" if up.returncode == 0 else "failed"), "w").close()
+    open(os.path.join(state, "ready" if up else "failed"), "w").close()
     # A job's PID: its process and folder (held: subprocess would reap a process it let go
     # of); a group being stopped: when to KILL it.
     running, ending = {}, {}
     jobs = os.path.join(state, "jobs")
-    while not os.path.exists(os.path.join(state, "poweroff")) and up.returncode == 0:
+    while not os.path.exists(os.path.join(state, "poweroff")) and up:
         for name in os.listdir(jobs):
             folder = os.path.join(jobs, name)
             if not os.path.exists(os.path.join(folder, "job.json")) or os.path.exists(os.path.join(folder, "taken")):
@@ -208,6 +213,8 @@ def guest(state, build):
             with open("/proc/sys/vm/drop_caches", "w") as f:
                 f.write("2")
             show_folder(order["cwd"])
+            if not os.path.exists(os.path.join(GUEST_SESSION, "owner")):
+                start()
             with open(os.path.join(folder, "output"), "ab") as out, open(os.path.join(folder, "errors"), "ab") as err:
                 try:
                     child = subprocess.Popen(order["argv"], cwd=order["cwd"], env=dict(own, **order["env"]),
