@@ -59,6 +59,14 @@ def say(text, failed=False):
         pass
 
 
+def fail(text, log):
+    """Says what failed, where its log is and how it ends."""
+    say("%s; the log is %s, ending with:" % (text, log), failed=True)
+    with contextlib.suppress(OSError), open(log, errors="replace") as f:
+        sys.stderr.writelines("    " + line for line in f.readlines()[-25:])
+    sys.exit(1)
+
+
 def stat(pid):
     """/proc/PID/stat's fields after the name (the state first), or None once it has gone."""
     with contextlib.suppress(OSError, IndexError), open("/proc/%s/stat" % pid) as f:
@@ -77,23 +85,26 @@ def children():  # this process's, by their parent
 
 def end_group(group, grace=GRACE, with_children=False):
     """TERM to a group (and this one's children), KILL after grace s; back once none is left."""
-    for signals, wait in (((signal.SIGTERM, signal.SIGCONT), grace), ((signal.SIGKILL,), 2)):
-        for sig in signals:  # a stopped process acts on TERM once it runs again
-            for kill, pid in [(os.killpg, group)] + [(os.kill, pid) for pid in with_children and children() or ()]:
-                with contextlib.suppress(ProcessLookupError):
-                    kill(pid, sig)
+    def send(sig):
+        for kill, pid in [(os.killpg, group)] + [(os.kill, pid) for pid in with_children and children() or ()]:
+            with contextlib.suppress(ProcessLookupError):
+                kill(pid, sig)
+    send(signal.SIGTERM)
+    send(signal.SIGCONT)  # a stopped process acts on TERM once it runs again
+    for then, wait in ((signal.SIGKILL, grace), (None, 2)):
         deadline = time.monotonic() + wait
         while time.monotonic() < deadline:
             with contextlib.suppress(ChildProcessError):
                 while os.waitpid(-1, os.WNOHANG)[0]:
                     pass
-            with contextlib.suppress(ProcessLookupError):
+            try:
                 os.killpg(group, 0)
-                time.sleep(0.02)
-                continue
-            if not (with_children and children()):
-                return
+            except ProcessLookupError:
+                if not (with_children and children()):
+                    return
             time.sleep(0.02)
+        if then:
+            send(then)
 
 
 def supervise(argv, env, grace=GRACE, terminal=False):
@@ -203,11 +214,8 @@ def join():
         while not pid and child.poll() is None:
             time.sleep(0.05)
             pid, display = owner_pid()
-        if not pid:  # what failed, where its log is and how it ends
-            say("the private session did not start; the log is %s, ending with:" % LOG, failed=True)
-            with contextlib.suppress(OSError), open(LOG, errors="replace") as f:
-                sys.exit("".join("    " + line for line in f.readlines()[-25:]))
-            sys.exit(1)
+        if not pid:
+            fail("the private session did not start", LOG)
         if display == "machine":
             say("the test machine and its session are up after %d s" % (time.monotonic() - begun))
     use = locked(at("inuse"), shared=True)
